@@ -1,0 +1,42 @@
+# Third-party libraries. On Linux they come from Debian's -dev packages; the Windows
+# cross build takes libzip (and a copy of the RapidJSON headers) from the prefix that
+# scripts/build-windows-deps.sh fills, and zlib from Debian's mingw-w64 zlib package.
+
+if(WIN32)
+  set(VELMORA_WINDOWS_DEPS "" CACHE PATH "Prefix holding the cross-built libzip and RapidJSON headers")
+  if(NOT VELMORA_WINDOWS_DEPS OR NOT EXISTS "${VELMORA_WINDOWS_DEPS}/lib/cmake/libzip")
+    message(FATAL_ERROR "Windows dependencies not found in '${VELMORA_WINDOWS_DEPS}'; run scripts/build-windows-deps.sh")
+  endif()
+  list(PREPEND CMAKE_PREFIX_PATH "${VELMORA_WINDOWS_DEPS}")
+  find_package(ZLIB REQUIRED)
+  find_package(libzip CONFIG REQUIRED)
+  add_library(velmora_libzip INTERFACE)
+  target_link_libraries(velmora_libzip INTERFACE libzip::zip ZLIB::ZLIB bcrypt)
+  set(VELMORA_RAPIDJSON_INCLUDE "${VELMORA_WINDOWS_DEPS}/include")
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+  pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0 gio-2.0)
+  add_library(velmora_libzip INTERFACE)
+  target_link_libraries(velmora_libzip INTERFACE PkgConfig::LIBZIP)
+  find_path(VELMORA_RAPIDJSON_INCLUDE rapidjson/document.h REQUIRED)
+endif()
+
+# RapidJSON is header-only; it is included as a system header so its own warnings stay out of ours.
+add_library(velmora_rapidjson INTERFACE)
+target_include_directories(velmora_rapidjson SYSTEM INTERFACE "${VELMORA_RAPIDJSON_INCLUDE}")
+target_compile_definitions(velmora_rapidjson INTERFACE RAPIDJSON_HAS_STDSTRING=1)
+
+if(BUILD_TESTING)
+  if(WIN32)
+    # Debian's googletest package ships the sources; build them with the cross compiler.
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()

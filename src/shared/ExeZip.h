@@ -1,0 +1,76 @@
+// TExeZip: the reader of the archive attached to a packaged executable, over libzip.
+#pragma once
+
+#include "Result.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+struct zip;
+
+namespace velmora {
+
+struct TZipEntry {
+  std::string Name; // as stored, "/" separated
+  uint64_t Index = 0;
+  uint64_t Size = 0; // uncompressed
+  uint64_t CompressedSize = 0;
+  uint16_t EncryptionMethod = 0; // 0 none, 1 traditional PKWARE, 0x0101..0x0103 AES
+  int32_t CompressionMethod = 0; // 0 stored, 8 deflated, ...
+  bool IsDirectory() const { return !Name.empty() && Name.back() == '/'; }
+};
+
+// Receives extracted bytes chunk by chunk; returns false to stop (for example a failed write).
+using TByteSink = std::function<bool(std::span<const uint8_t>)>;
+
+// Reads a ZIP archive held in memory: traditional PKWARE, AES and unencrypted entries,
+// stored or deflated. Lookups take the full stored name and ignore ASCII letter case.
+// Safe to use from several threads: calls into libzip are serialised.
+class TExeZip {
+public:
+  TExeZip();
+  ~TExeZip();
+  TExeZip(const TExeZip&) = delete;
+  TExeZip& operator=(const TExeZip&) = delete;
+
+  // The password used for encrypted entries; set it before Open.
+  void SetPassword(std::string Password);
+
+  // Opens the archive over Bytes, which must outlive the reader (no copy is made).
+  TStatus Open(std::span<const uint8_t> Bytes);
+  bool IsOpen() const { return FArchive != nullptr; }
+
+  // The entry of that name, or nullopt (not an error) when the archive has none.
+  std::optional<TZipEntry> FindFile(std::string_view Name) const;
+
+  // Extracts the named entry, decrypted and inflated, into Sink. The value tells whether an
+  // entry of that name exists: a missing name writes nothing and is not an error. A wrong
+  // password, corrupt data or a sink that refuses gives an error.
+  TResult<bool> ExtractToStream(std::string_view Name, const TByteSink& Sink) const;
+
+  // Convenience over ExtractToStream: the entry's bytes, nullopt when the name is missing.
+  TResult<std::optional<std::string>> ExtractToString(std::string_view Name) const;
+
+  std::vector<TZipEntry> Entries() const;
+
+private:
+  TZipEntry EntryAt(uint64_t Index) const;
+
+  std::string FPassword;
+  zip* FArchive = nullptr;
+  std::unordered_map<std::string, uint64_t> FIndexByFoldedName;
+  mutable std::mutex FLock;
+};
+
+// ASCII-only lower-casing, the letter-case rule of archive names (and settings keys).
+std::string AsciiLower(std::string_view text);
+
+} // namespace velmora

@@ -1,0 +1,62 @@
+// The packer's side of the bundle: validates an app, writes its encrypted archive and appends it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace velmora::pack {
+
+struct TPackOptions {
+  std::string SettingsPath;  // the app's ryx.ini
+  std::string AppDir;        // the app folder, stored under the settings' DirName
+  std::string ScriptPath;    // optional extra page script ("ryx-webviewjs"), stored empty when absent
+  std::string RuntimePath;   // the runtime executable to copy
+  std::string LoaderPath;    // optional engine loader library (Windows bundles)
+  std::string InstallerPath; // optional engine installer (Windows bundles)
+  std::string OutputPath;
+};
+
+// Progress of the two long steps; Total is the byte count of the step.
+enum class TPackPhase { WritingArchive, AppendingArchive };
+using TPackProgress = std::function<void(TPackPhase Phase, int64_t Done, int64_t Total)>;
+
+// Thrown for every refusal and failure, with a message for the user.
+struct TPackError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct TPackReport {
+  size_t EntryCount = 0;
+  int64_t ArchiveSize = 0;
+  int64_t OutputSize = 0;
+  std::vector<std::string> Warnings;
+};
+
+// Makes a packaged executable at Options.OutputPath: a fresh copy of the runtime followed by
+// the archive. The runtime file is never altered, and the output appears only when complete.
+TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress = {});
+
+struct TListedEntry {
+  std::string Name;
+  uint64_t Size = 0;
+  uint64_t CompressedSize = 0;
+  uint16_t EncryptionMethod = 0;
+  int32_t CompressionMethod = 0;
+};
+
+struct TPackagedInfo {
+  uint64_t ImageEnd = 0;    // E: where the archive starts
+  uint64_t ArchiveSize = 0; // file length - E
+  std::vector<TListedEntry> Entries;
+};
+
+// Opens the archive attached to a packaged executable with the archive password.
+TPackagedInfo ListPackaged(const std::string& PackagedPath);
+
+// Writes the archive attached to a packaged executable to ZipPath as a plain ZIP file.
+void ExtractArchive(const std::string& PackagedPath, const std::string& ZipPath);
+
+} // namespace velmora::pack
