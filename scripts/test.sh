@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Every test: the Linux build (unit and end-to-end tests), the unit tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows cross build's unit tests
+# under wine. Any failing step fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=2
+
+step() { printf '\n==== %s\n' "$*"; }
+
+step "Dependencies"
+bash scripts/install-deps.sh
+
+step "Linux build"
+cmake --preset linux -DVELMORA_WERROR=ON >/dev/null
+cmake --build --preset linux -j"$jobs"
+step "Linux tests"
+ctest --preset linux -j"$jobs"
+
+step "Linux unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset linux-asan -DVELMORA_WERROR=ON >/dev/null
+cmake --build --preset linux-asan -j"$jobs" --target velmora_unit_tests
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --preset linux-asan -j"$jobs"
+
+step "Windows cross build"
+bash scripts/build-windows-deps.sh
+cmake --preset windows -DVELMORA_WERROR=ON >/dev/null
+cmake --build --preset windows -j"$jobs"
+step "Windows unit tests under wine"
+ctest --preset windows
+
+step "All tests passed"
