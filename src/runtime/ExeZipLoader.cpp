@@ -1,12 +1,17 @@
-// The start-up loader: attached archive, settings, identity.
+// The start-up loader: attached archive, settings, identity, data folder, engine, password.
 #include "ExeZipLoader.h"
 
 #include "ArchivePassword.h"
 #include "LocalizedMessages.h"
+#include "NativeLayer.h"
 #include "ProjectSettings.h"
+#include "RequirePasswordForm.h"
+#include "StylesUtils.h"
+#include "SysUtils.h"
 
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 
@@ -18,6 +23,28 @@ std::unique_ptr<TExeUtils> GExeUtils;
 std::unique_ptr<TAttachedArchive> GArchive;
 std::unique_ptr<TExeZip> GExeZip;
 std::unique_ptr<TMemIniFile> GProjectINI;
+std::vector<std::string> GArgs;
+
+// Shows one of the start-up errors: the message, an "Accept" button, the "Error" title.
+void ShowStartupError(int MessageIndex)
+{
+  CustomMessageDlg(GetLocalizedMessage(MessageIndex), TMsgDlgType::mtError, {TMsgDlgBtn::mbYes},
+                   {GetLocalizedMessage(msgAcceptButton)}, GetLocalizedMessage(msgErrorTitle));
+}
+
+void ExtractEntryToNewFile(const std::string& EntryName, const std::string& Path)
+{
+  std::ofstream out(std::filesystem::path(std::u8string(Path.begin(), Path.end())), std::ios::binary);
+  if (!out)
+    throw std::runtime_error("Cannot create " + Path);
+  // A missing entry writes nothing and leaves the file empty.
+  const auto written = ExeZip->ExtractToStream(EntryName, [&out](std::span<const uint8_t> chunk) {
+    out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
+    return static_cast<bool>(out);
+  });
+  if (!written)
+    throw std::runtime_error(written.Error());
+}
 } // namespace
 
 TExeUtils* ExeUtils = nullptr;
@@ -27,6 +54,13 @@ std::string AppID;
 std::string AppName;
 std::string AppDirName;
 std::string AppIndexHtml;
+std::string AppDataDirPath;
+std::string WebViewDirPath;
+std::string EdgeLoaderDllPath;
+
+void SetCommandLineArgs(std::vector<std::string> Args) { GArgs = std::move(Args); }
+const std::vector<std::string>& CommandLineArgs() { return GArgs; }
+bool IsSecondWindowStart() { return GArgs.size() == 2 && GArgs[0] == AppID; }
 
 void LoadProjectINI()
 {
@@ -72,19 +106,66 @@ TBundleState OpenAppBundle(const std::string& ExePath)
   return TBundleState::Loaded;
 }
 
+TStartupResult RunStartupSequence(const std::string& ExePath)
+{
+  switch (OpenAppBundle(ExePath)) {
+  case TBundleState::Loaded:
+    break;
+  case TBundleState::NoArchive:
+    ShowStartupError(msgNoArchive);
+    return TStartupResult::Exit;
+  case TBundleState::IdentityMissing:
+    return TStartupResult::Exit;
+  }
+
+  // "Windows" in exactly this spelling is the system look, which needs no switch.
+  const std::string theme = TProjectSettings::ReadString(*ProjectINI, AppKeys::Theme);
+  if (theme != kSystemThemeName)
+    TStylesUtils::TrySetStyle(theme, true);
+
+  const std::string separator = TSysUtils::PathDelimiter();
+  AppDataDirPath = TSysUtils::GetLocalAppDataDirPath() + AppID;
+  if (AppDataDirPath.empty() || AppDataDirPath.back() != separator.back())
+    AppDataDirPath += separator;
+  TSysUtils::ForceDirectories(AppDataDirPath);
+  // The engine's profile: "Win64" beside the WebView2 loader on Windows, "WebKit" on Linux.
+  WebViewDirPath = AppDataDirPath + (TSysUtils::UsesEngineLoaderLibrary() ? "Win64" : "WebKit") + separator;
+  EdgeLoaderDllPath = WebViewDirPath + "WebView2LoaderWin64.dll";
+  TSysUtils::ForceDirectories(WebViewDirPath);
+
+  // An existing loader library is reused, even when the archive carries another one.
+  if (TSysUtils::UsesEngineLoaderLibrary() && !TSysUtils::FileExists(EdgeLoaderDllPath))
+    ExtractEntryToNewFile("WebView2LoaderWin64.dll", EdgeLoaderDllPath);
+
+  TSysUtils::SetEngineEnvironment(WebViewDirPath);
+  Native().SetBrowserDataFolder(WebViewDirPath);
+
+  if (!TSysUtils::CheckEdgeIsInstalled(EdgeLoaderDllPath)) {
+    // FIXME: the engine installation flow comes with the Windows work; until then a missing
+    // engine is reported the way it is when installation is not offered.
+    ShowStartupError(msgRuntimeMissing);
+    return TStartupResult::Exit;
+  }
+
+  // A second window of a running app presents the app ID and is not asked again.
+  if (!GArgs.empty() && GArgs[0] == AppID)
+    return TStartupResult::Continue;
+
+  const std::string password = TProjectSettings::ReadString(*ProjectINI, AppKeys::Password);
+  if (!password.empty()) {
+    TRequirePasswordForm prompt;
+    prompt.SetCaption(AppName);
+    prompt.SetPassword(password);
+    if (prompt.ShowModal() != mrOk)
+      return TStartupResult::Exit;
+  }
+  return TStartupResult::Continue;
+}
+
 void LoadExeZip()
 {
-  switch (OpenAppBundle()) {
-  case TBundleState::Loaded:
-    return;
-  case TBundleState::NoArchive:
-    // FIXME: shown on standard error until the runtime has its message dialog.
-    std::fprintf(stderr, "%s: %s\n", GetLocalizedMessage(msgErrorTitle).c_str(),
-                 GetLocalizedMessage(msgNoArchive).c_str());
+  if (RunStartupSequence() == TStartupResult::Exit)
     std::exit(0);
-  case TBundleState::IdentityMissing:
-    std::exit(0);
-  }
 }
 
 } // namespace velmora

@@ -1,4 +1,5 @@
-// Start-up: opening the archive attached to the running executable and publishing the app's identity.
+// Start-up: opening the archive attached to the running executable, the settings, the app's
+// identity and folders, the engine's environment and the access password.
 #pragma once
 
 #include "ExeUtils.h"
@@ -6,6 +7,7 @@
 #include "IniFile.h"
 
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -18,6 +20,15 @@ extern std::string AppID;
 extern std::string AppName;
 extern std::string AppDirName;
 extern std::string AppIndexHtml;
+extern std::string AppDataDirPath;    // per-user data folder of the app, ending in a separator
+extern std::string WebViewDirPath;    // the engine's profile inside it
+extern std::string EdgeLoaderDllPath; // the engine's loader library (Windows)
+
+// The command line without the program name: none, or the app ID and a start address.
+void SetCommandLineArgs(std::vector<std::string> Args);
+const std::vector<std::string>& CommandLineArgs();
+// True for the two-argument start a running instance makes for a new window.
+bool IsSecondWindowStart();
 
 enum class TBundleState {
   Loaded,          // archive open, settings read, identity complete
@@ -34,8 +45,13 @@ TBundleState OpenAppBundle(const std::string& ExePath = {});
 // A missing or unreadable entry leaves the settings empty: every key reads as its default.
 void LoadProjectINI();
 
-// The start-up sequence before the main window: either returns with the state above
-// published, or ends the process with exit code 0 (after message 5 when nothing is attached).
+enum class TStartupResult { Continue, Exit };
+
+// The whole sequence before the main window, on ExePath (the running executable when empty):
+// Exit means the process must end now with exit code 0, after whatever was shown.
+TStartupResult RunStartupSequence(const std::string& ExePath = {});
+
+// RunStartupSequence on the running executable; returns only to continue, else ends the process.
 void LoadExeZip();
 
 } // namespace velmora

@@ -110,6 +110,19 @@ std::string GetLocalizedMessage(int MessageIndex)
   return GetLocalizedMessageFor(MessageIndex, GetUserLanguageCode());
 }
 
+int CustomMessageDlg(const std::string& Msg, TMsgDlgType DlgType, const std::vector<TMsgDlgBtn>& Buttons,
+                     const std::vector<std::string>& ButtonCaptions, const std::string& Caption)
+{
+  TMessageDialogSpec spec;
+  spec.Message = Msg;
+  spec.Type = DlgType;
+  spec.Buttons = Buttons;
+  spec.ButtonCaptions = ButtonCaptions;
+  spec.Caption = Caption;
+  spec.Position = TPosition::poScreenCenter;
+  return Native().MessageDialog(spec);
+}
+
 std::string LanguageFromLocaleName(std::string_view LocaleName)
 {
   const size_t end = LocaleName.find_first_of("_.@");

@@ -1,9 +1,12 @@
 // The start-up message table in six languages and the pick of the user's language.
 #pragma once
 
+#include "NativeLayer.h"
+
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -37,6 +40,12 @@ std::string GetLocalizedMessage(int MessageIndex);
 
 // The same pick for a given language code; the code is compared exactly.
 std::string GetLocalizedMessageFor(int MessageIndex, std::string_view LanguageCode);
+
+// Shows Msg in the standard message dialog with its own title and button captions (the i-th
+// button created gets ButtonCaptions[i]) and returns the modal result: Yes 6, Cancel 2, and 2
+// when the dialog is closed or Escape is pressed in a dialog with a Cancel button.
+int CustomMessageDlg(const std::string& Msg, TMsgDlgType DlgType, const std::vector<TMsgDlgBtn>& Buttons,
+                     const std::vector<std::string>& ButtonCaptions, const std::string& Caption);
 
 // The language part of a POSIX locale name: "de_DE.UTF-8" and "de@euro" give "de".
 std::string LanguageFromLocaleName(std::string_view LocaleName);

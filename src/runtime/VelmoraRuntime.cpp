@@ -1,37 +1,30 @@
-// The runtime's main program: opens the app bundle attached to this executable and runs the app.
+// The runtime's main program: installs the platform's native layer and runs the packaged app.
 #include "ExeZipLoader.h"
-#include "ProjectSettings.h"
+#include "NativeLayer.h"
+#include "RuntimeMain.h"
 #include "SysUtils.h"
 
-#include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace {
 
-int RunRuntime()
+int GuardedMain(std::vector<std::string> args)
 {
   using namespace velmora;
-  LoadExeZip();
-  // Until the main window exists, the runtime reports what it loaded and ends.
-  std::printf("Velmora runtime: app bundle of %s\n", ExeUtils->ExePath().c_str());
-  std::printf("App \"%s\" (ID %s), folder \"%s\", start page \"%s\"\n", AppName.c_str(), AppID.c_str(),
-              AppDirName.c_str(), AppIndexHtml.c_str());
-  std::printf("Archive entries: %zu\n", ExeZip->Entries().size());
-  std::printf("Settings [%s]:\n", std::string(kAppSection).c_str());
-  for (const TSettingKey* key : AppKeys::All) {
-    std::string value = TProjectSettings::ReadAsText(*ProjectINI, *key);
-    if (key == &AppKeys::Password && !value.empty())
-      value = "(set)"; // the access password is not shown
-    std::printf("  %s=%s\n", std::string(key->Name).c_str(), value.c_str());
-  }
-  return 0;
-}
-
-int GuardedMain()
-{
   try {
-    return RunRuntime();
+    SetCommandLineArgs(std::move(args));
+    std::string error;
+    const auto platform = CreatePlatformNativeLayer(error);
+    if (!platform) {
+      TSysUtils::ShowErrorMessageBox("The application cannot start: " + error, "Error");
+      return 1;
+    }
+    SetNativePlatform(platform.get());
+    const int code = RunVelmoraApplication();
+    SetNativePlatform(nullptr);
+    return code;
   } catch (const std::exception& error) {
     // An error that escapes the start-up sequence ends the process with a report.
     velmora::TSysUtils::ShowErrorMessageBox(std::string("The application cannot start: ") + error.what(), "Error");
@@ -42,7 +35,14 @@ int GuardedMain()
 } // namespace
 
 #ifdef _WIN32
-int wmain(int, wchar_t**) { return GuardedMain(); }
+#include "TextCodec.h"
+int wmain(int argc, wchar_t** argv)
+{
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i)
+    args.push_back(velmora::WideToUtf8(argv[i]));
+  return GuardedMain(std::move(args));
+}
 #else
-int main() { return GuardedMain(); }
+int main(int argc, char** argv) { return GuardedMain(std::vector<std::string>(argv + 1, argv + argc)); }
 #endif

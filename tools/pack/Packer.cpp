@@ -258,7 +258,8 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
     if (!end || *end > bytes.size())
       throw TPackError("The runtime is not a valid executable image: " + Options.RuntimePath);
     if (*end < bytes.size())
-      throw TPackError("The runtime already carries an archive: " + Options.RuntimePath);
+      throw TPackError("The runtime already carries an archive (or is an unstripped Windows executable): " +
+                       Options.RuntimePath);
     if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z' && Options.LoaderPath.empty())
       report.Warnings.push_back("A Windows runtime without --loader: the app will ask to install the engine and fail");
   }

@@ -1,0 +1,149 @@
+// The native layer: windows, dialogs, the password edit, the progress bar, the browser control
+// and the application loop, as the portable units use them. One implementation per platform
+// (gtk/ on Linux, win32/ on Windows) and a headless one for unit tests (headless/).
+#pragma once
+
+#include "EdgeEx.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+enum class TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum class TFormStyle { fsNormal, fsStayOnTop };
+// poDesktopCenter: centred on the desktop when first shown; poDefaultPosOnly: where the
+// platform puts a new window; poScreenCenter: centred on the screen (dialogs without an owner).
+enum class TPosition { poDesigned, poDesktopCenter, poDefaultPosOnly, poScreenCenter };
+
+using TModalResult = int;
+inline constexpr TModalResult mrNone = 0;
+inline constexpr TModalResult mrOk = 1;
+inline constexpr TModalResult mrCancel = 2;
+inline constexpr TModalResult mrYes = 6;
+inline constexpr TModalResult mrNo = 7;
+
+struct TSizeConstraints {
+  int MinWidth = 0; // 0: no limit
+  int MinHeight = 0;
+  int MaxWidth = 0;
+  int MaxHeight = 0;
+};
+
+enum class TFormKind {
+  Main,   // the app's top-level window: menu slot, client area for the browser view
+  Dialog, // a small modal window (the password prompt)
+};
+
+// A top-level window. Width and Height are the client size.
+class TNativeForm {
+public:
+  virtual ~TNativeForm() = default;
+
+  // Asked on every close request (title-bar button, Alt+F4, window manager, Close()); the
+  // handler sets CanClose, which starts true.
+  std::function<void(bool& CanClose)> OnCloseQuery;
+  // The window has closed (it is hidden; the object stays until freed).
+  std::function<void()> OnClose;
+
+  virtual void SetCaption(const std::string& Caption) = 0;
+  virtual std::string Caption() const = 0;
+  virtual void SetBorderStyle(TBorderStyle Style) = 0;
+  virtual TBorderStyle BorderStyle() const = 0;
+  virtual void SetWindowState(TWindowState State) = 0;
+  virtual TWindowState WindowState() const = 0;
+  virtual void SetFormStyle(TFormStyle Style) = 0;
+  virtual TFormStyle FormStyle() const = 0;
+  virtual void SetBounds(int Left, int Top, int Width, int Height) = 0;
+  virtual void SetConstraints(const TSizeConstraints& Constraints) = 0;
+  // Applies when the window is first shown.
+  virtual void SetPosition(TPosition Position) = 0;
+
+  virtual void Show() = 0;
+  // Shows the window modally and returns its modal result once it has closed.
+  virtual TModalResult ShowModal() = 0;
+  // Setting a result other than mrNone closes a modal window.
+  virtual void SetModalResult(TModalResult Result) = 0;
+  virtual TModalResult ModalResult() const = 0;
+  // A close request from the program: the same path as the user's, through OnCloseQuery.
+  virtual void Close() = 0;
+  virtual bool Visible() const = 0;
+};
+
+// The marquee bar at the bottom of the browser view.
+class TNativeProgressBar {
+public:
+  virtual ~TNativeProgressBar() = default;
+  virtual void SetVisible(bool Visible) = 0;
+  virtual bool Visible() const = 0;
+};
+
+// A single-line edit that shows every character as "*", with a decorative key button on its left.
+class TNativePasswordEdit {
+public:
+  virtual ~TNativePasswordEdit() = default;
+  // Raised on every key release while the edit has the focus.
+  std::function<void()> OnKeyUp;
+  virtual std::string Text() const = 0;
+  virtual void SetText(const std::string& Text) = 0;
+  virtual void SetFocus() = 0;
+};
+
+enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+// In the order a dialog creates its buttons.
+enum class TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll, mbYesToAll,
+                        mbHelp, mbClose };
+
+struct TMessageDialogSpec {
+  std::string Message;
+  TMsgDlgType Type = TMsgDlgType::mtInformation;
+  std::vector<TMsgDlgBtn> Buttons;         // created in the order of TMsgDlgBtn
+  std::vector<std::string> ButtonCaptions; // the i-th created button gets caption i, while they last
+  std::string Caption;                     // the title; empty: the application title
+  TPosition Position = TPosition::poScreenCenter;
+};
+
+class TNativePlatform {
+public:
+  virtual ~TNativePlatform() = default;
+
+  virtual std::unique_ptr<TNativeForm> CreateForm(TFormKind Kind) = 0;
+  // The browser control fills the client area of Parent. Creation of the engine starts now and
+  // completes later on the UI thread with OnCreateWebViewCompleted.
+  virtual std::unique_ptr<TCustomEdgeBrowser> CreateEdgeBrowser(TNativeForm& Parent) = 0;
+  virtual std::unique_ptr<TNativeProgressBar> CreateProgressBar(TNativeForm& Parent) = 0;
+  virtual std::unique_ptr<TNativePasswordEdit> CreatePasswordEdit(TNativeForm& Parent, int Left, int Top, int Width,
+                                                                  int Height) = 0;
+
+  // The standard message dialog, modal; returns the modal result of the pressed button, or
+  // mrCancel when it is closed or Escape is pressed in a dialog with a Cancel button.
+  virtual TModalResult MessageDialog(const TMessageDialogSpec& Spec) = 0;
+  // A plain box: the text, no icon, one OK button.
+  virtual void ShowMessage(const std::string& Text) = 0;
+
+  // The engine's profile folder (Linux; on Windows the environment carries it).
+  virtual void SetBrowserDataFolder(const std::string& Path) = 0;
+  virtual void SetApplicationTitle(const std::string& Title) = 0;
+
+  // Runs the message loop until MainForm has closed.
+  virtual void Run(TNativeForm& MainForm) = 0;
+  // Runs fn on the UI thread soon; callable from any thread.
+  virtual void PostToMainThread(std::function<void()> Fn) = 0;
+};
+
+// The process's native layer, installed once at start (the platform's own, or the headless one).
+TNativePlatform& Native();
+void SetNativePlatform(TNativePlatform* Platform);
+
+} // namespace velmora
+
+namespace velmora {
+
+// The platform's own native layer (GTK on Linux, Win32 on Windows), or nullptr with the reason
+// in Error when it cannot start (for example without a display).
+std::unique_ptr<TNativePlatform> CreatePlatformNativeLayer(std::string& Error);
+
+} // namespace velmora

@@ -1,0 +1,187 @@
+// The headless native layer used by the unit tests.
+#include "HeadlessPlatform.h"
+
+#include <chrono>
+#include <condition_variable>
+
+namespace velmora {
+
+void THeadlessForm::SetBounds(int Left, int Top, int Width, int Height)
+{
+  FLeft = Left;
+  FTop = Top;
+  FWidth = Width;
+  FHeight = Height;
+}
+
+TModalResult THeadlessForm::ShowModal()
+{
+  FVisible = true;
+  FModal = true;
+  FModalResult = mrNone;
+  if (FPlatform.OnModalLoop)
+    FPlatform.OnModalLoop(*this);
+  // A modal loop that ended without a result is a window the user closed.
+  if (FModalResult == mrNone && FVisible)
+    FModalResult = mrCancel;
+  FModal = false;
+  FVisible = false;
+  return FModalResult;
+}
+
+void THeadlessForm::SetModalResult(TModalResult Result)
+{
+  FModalResult = Result;
+  if (Result != mrNone && FModal)
+    FVisible = false;
+}
+
+void THeadlessForm::Close()
+{
+  if (FInClose || FClosed)
+    return;
+  FInClose = true;
+  bool canClose = true;
+  if (OnCloseQuery)
+    OnCloseQuery(canClose);
+  if (canClose) {
+    FVisible = false;
+    if (FModal) {
+      FModalResult = mrCancel;
+    } else {
+      FClosed = true;
+    }
+    if (OnClose)
+      OnClose();
+  }
+  FInClose = false;
+}
+
+void THeadlessEdgeBrowser::ExecuteScript(const std::string& Script)
+{
+  if (FCreated)
+    ExecutedScripts.push_back(Script);
+}
+
+void THeadlessEdgeBrowser::CompleteCreation(THResult Result)
+{
+  FCreated = Result == kSOk;
+  if (OnCreateWebViewCompleted)
+    OnCreateWebViewCompleted(*this, Result);
+}
+
+void THeadlessEdgeBrowser::FinishNavigation(bool Success)
+{
+  if (OnNavigationCompleted)
+    OnNavigationCompleted(*this, Success);
+}
+
+void THeadlessEdgeBrowser::ReceiveMessage(const std::string& Json, std::optional<std::string> String)
+{
+  if (OnWebMessageReceived)
+    OnWebMessageReceived(*this, TWebMessageReceivedEventArgs(CurrentSource, Json, std::move(String)));
+}
+
+std::optional<TWebResourceResponse> THeadlessEdgeBrowser::Request(const std::string& Uri)
+{
+  TWebResourceRequestedEventArgs args{Uri, std::nullopt};
+  if (!Filters.empty() && OnWebResourceRequested)
+    OnWebResourceRequested(*this, args);
+  return args.Response;
+}
+
+bool THeadlessEdgeBrowser::RequestNewWindow(const std::string& Uri)
+{
+  TNewWindowRequestedEventArgs args{Uri, false};
+  if (OnNewWindowRequested)
+    OnNewWindowRequested(*this, args);
+  return args.Handled;
+}
+
+TPermissionState THeadlessEdgeBrowser::RequestPermission(const std::string& Kind)
+{
+  TPermissionRequestedEventArgs args{CurrentSource, Kind, TPermissionState::Default};
+  if (OnPermissionRequested)
+    OnPermissionRequested(*this, args);
+  return args.State;
+}
+
+void THeadlessEdgeBrowser::ChangeTitle(const std::string& Title)
+{
+  if (OnDocumentTitleChanged)
+    OnDocumentTitleChanged(*this, Title);
+}
+
+std::unique_ptr<TNativeForm> THeadlessPlatform::CreateForm(TFormKind Kind)
+{
+  auto form = std::make_unique<THeadlessForm>(Kind, *this);
+  Forms.push_back(form.get());
+  return form;
+}
+
+std::unique_ptr<TCustomEdgeBrowser> THeadlessPlatform::CreateEdgeBrowser(TNativeForm&)
+{
+  auto browser = std::make_unique<THeadlessEdgeBrowser>();
+  Browsers.push_back(browser.get());
+  return browser;
+}
+
+std::unique_ptr<TNativeProgressBar> THeadlessPlatform::CreateProgressBar(TNativeForm&)
+{
+  auto bar = std::make_unique<THeadlessProgressBar>();
+  ProgressBars.push_back(bar.get());
+  return bar;
+}
+
+std::unique_ptr<TNativePasswordEdit> THeadlessPlatform::CreatePasswordEdit(TNativeForm&, int Left, int Top, int Width,
+                                                                           int Height)
+{
+  auto edit = std::make_unique<THeadlessPasswordEdit>();
+  edit->Left = Left;
+  edit->Top = Top;
+  edit->Width = Width;
+  edit->Height = Height;
+  PasswordEdits.push_back(edit.get());
+  return edit;
+}
+
+TModalResult THeadlessPlatform::MessageDialog(const TMessageDialogSpec& Spec)
+{
+  Dialogs.push_back(Spec);
+  if (DialogAnswers.empty())
+    return mrCancel;
+  const TModalResult answer = DialogAnswers.front();
+  DialogAnswers.pop_front();
+  return answer;
+}
+
+void THeadlessPlatform::Run(TNativeForm& MainForm)
+{
+  MainForm.Show();
+  if (OnRun)
+    OnRun(MainForm);
+}
+
+void THeadlessPlatform::PostToMainThread(std::function<void()> Fn)
+{
+  {
+    const std::lock_guard lock(FLock);
+    FQueue.push_back(std::move(Fn));
+  }
+  FPosted.notify_all();
+}
+
+int THeadlessPlatform::RunPosted(int TimeoutMs)
+{
+  std::deque<std::function<void()>> ready;
+  {
+    std::unique_lock lock(FLock);
+    FPosted.wait_for(lock, std::chrono::milliseconds(TimeoutMs), [this] { return !FQueue.empty(); });
+    ready.swap(FQueue);
+  }
+  for (auto& fn : ready)
+    fn();
+  return static_cast<int>(ready.size());
+}
+
+} // namespace velmora

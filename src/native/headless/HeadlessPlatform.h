@@ -1,0 +1,171 @@
+// The headless native layer: windows, dialogs and a browser control that only record what the
+// units do with them, and let unit tests play the user and the engine.
+#pragma once
+
+#include "NativeLayer.h"
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+class THeadlessPlatform;
+
+class THeadlessForm : public TNativeForm {
+public:
+  THeadlessForm(TFormKind Kind, THeadlessPlatform& Platform) : FKind(Kind), FPlatform(Platform) {}
+
+  void SetCaption(const std::string& Caption) override { FCaption = Caption; }
+  std::string Caption() const override { return FCaption; }
+  void SetBorderStyle(TBorderStyle Style) override { FBorderStyle = Style; }
+  TBorderStyle BorderStyle() const override { return FBorderStyle; }
+  void SetWindowState(TWindowState State) override { FWindowState = State; }
+  TWindowState WindowState() const override { return FWindowState; }
+  void SetFormStyle(TFormStyle Style) override { FFormStyle = Style; }
+  TFormStyle FormStyle() const override { return FFormStyle; }
+  void SetBounds(int Left, int Top, int Width, int Height) override;
+  void SetConstraints(const TSizeConstraints& Constraints) override { FConstraints = Constraints; }
+  void SetPosition(TPosition Position) override { FPosition = Position; }
+  void Show() override { FVisible = true; }
+  TModalResult ShowModal() override;
+  void SetModalResult(TModalResult Result) override;
+  TModalResult ModalResult() const override { return FModalResult; }
+  void Close() override;
+  bool Visible() const override { return FVisible; }
+
+  // What a test inspects.
+  TFormKind Kind() const { return FKind; }
+  int Left() const { return FLeft; }
+  int Top() const { return FTop; }
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+  const TSizeConstraints& Constraints() const { return FConstraints; }
+  TPosition Position() const { return FPosition; }
+  bool Closed() const { return FClosed; }
+  // Plays the user's close request (title-bar button, Alt+F4).
+  void UserCloseRequest() { Close(); }
+
+private:
+  TFormKind FKind;
+  THeadlessPlatform& FPlatform;
+  std::string FCaption;
+  TBorderStyle FBorderStyle = TBorderStyle::bsSizeable;
+  TWindowState FWindowState = TWindowState::wsNormal;
+  TFormStyle FFormStyle = TFormStyle::fsNormal;
+  TPosition FPosition = TPosition::poDesigned;
+  TSizeConstraints FConstraints;
+  int FLeft = 0;
+  int FTop = 0;
+  int FWidth = 0;
+  int FHeight = 0;
+  bool FVisible = false;
+  bool FClosed = false;
+  bool FInClose = false;
+  bool FModal = false;
+  TModalResult FModalResult = mrNone;
+};
+
+class THeadlessEdgeBrowser : public TCustomEdgeBrowser {
+public:
+  void ApplySettings(const TEdgeBrowserSettings& Settings) override { FSettings = Settings; }
+  void AddScriptToExecuteOnDocumentCreated(const std::string& Script) override { DocumentScripts.push_back(Script); }
+  void AddWebResourceRequestedFilter(const std::string& Filter) override { Filters.push_back(Filter); }
+  void Navigate(const std::string& Url) override { Navigations.push_back(Url); }
+  void ExecuteScript(const std::string& Script) override;
+  void PostWebMessageAsJson(const std::string& Json) override { PostedMessages.push_back(Json); }
+  void SetFocus() override { ++FocusCount; }
+  std::string Source() const override { return CurrentSource; }
+
+  // Plays the engine.
+  void CompleteCreation(THResult Result);
+  void FinishNavigation(bool Success);
+  void ReceiveMessage(const std::string& Json, std::optional<std::string> String = std::nullopt);
+  std::optional<TWebResourceResponse> Request(const std::string& Uri);
+  bool RequestNewWindow(const std::string& Uri);
+  TPermissionState RequestPermission(const std::string& Kind);
+  void ChangeTitle(const std::string& Title);
+
+  bool Created() const { return FCreated; }
+  const std::optional<TEdgeBrowserSettings>& Settings() const { return FSettings; }
+
+  std::vector<std::string> DocumentScripts;
+  std::vector<std::string> Filters;
+  std::vector<std::string> Navigations;
+  std::vector<std::string> ExecutedScripts;
+  std::vector<std::string> PostedMessages;
+  int FocusCount = 0;
+  // The address of the document that sends messages and asks for permissions.
+  std::string CurrentSource = "file:///index.html";
+
+private:
+  std::optional<TEdgeBrowserSettings> FSettings;
+  bool FCreated = false;
+};
+
+struct THeadlessProgressBar : TNativeProgressBar {
+  void SetVisible(bool Value) override { IsVisible = Value; }
+  bool Visible() const override { return IsVisible; }
+  bool IsVisible = true;
+};
+
+struct THeadlessPasswordEdit : TNativePasswordEdit {
+  std::string Text() const override { return Value; }
+  void SetText(const std::string& Text) override { Value = Text; }
+  void SetFocus() override { Focused = true; }
+  // Plays the user: one key press and release with the edit's text after it.
+  void Type(const std::string& NewText)
+  {
+    Value = NewText;
+    if (OnKeyUp)
+      OnKeyUp();
+  }
+  std::string Value;
+  bool Focused = false;
+  int Left = 0, Top = 0, Width = 0, Height = 0;
+};
+
+class THeadlessPlatform : public TNativePlatform {
+public:
+  std::unique_ptr<TNativeForm> CreateForm(TFormKind Kind) override;
+  std::unique_ptr<TCustomEdgeBrowser> CreateEdgeBrowser(TNativeForm& Parent) override;
+  std::unique_ptr<TNativeProgressBar> CreateProgressBar(TNativeForm& Parent) override;
+  std::unique_ptr<TNativePasswordEdit> CreatePasswordEdit(TNativeForm& Parent, int Left, int Top, int Width,
+                                                          int Height) override;
+  TModalResult MessageDialog(const TMessageDialogSpec& Spec) override;
+  void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
+  void SetBrowserDataFolder(const std::string& Path) override { BrowserDataFolder = Path; }
+  void SetApplicationTitle(const std::string& Title) override { ApplicationTitle = Title; }
+  void Run(TNativeForm& MainForm) override;
+  void PostToMainThread(std::function<void()> Fn) override;
+
+  // Runs what other threads posted, waiting up to TimeoutMs for at least one item when the
+  // queue is empty. Returns how many ran.
+  int RunPosted(int TimeoutMs = 0);
+
+  // Records, newest last (the objects stay owned by the units).
+  std::vector<THeadlessForm*> Forms;
+  std::vector<THeadlessEdgeBrowser*> Browsers;
+  std::vector<THeadlessProgressBar*> ProgressBars;
+  std::vector<THeadlessPasswordEdit*> PasswordEdits;
+  std::vector<TMessageDialogSpec> Dialogs;
+  std::deque<TModalResult> DialogAnswers; // answers for MessageDialog; mrCancel when empty
+  std::vector<std::string> Messages;
+  std::string BrowserDataFolder;
+  std::string ApplicationTitle;
+  // Runs inside Run() while the main form is shown; the loop ends when it returns.
+  std::function<void(TNativeForm& MainForm)> OnRun;
+  // Runs while a form's ShowModal waits: the test plays the user there (types, closes).
+  std::function<void(THeadlessForm& Form)> OnModalLoop;
+
+private:
+  std::mutex FLock;
+  std::condition_variable FPosted;
+  std::deque<std::function<void()>> FQueue;
+};
+
+} // namespace velmora

@@ -1,0 +1,39 @@
+// The "data" object of a bridge call and the rules by which command handlers read it.
+#pragma once
+
+#include <rapidjson/document.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace velmora {
+
+// An argument of the wrong JSON type: the command stops without a reply.
+struct TBridgeArgumentError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Messages are parsed with numbers kept as the text written in the message, so a number
+// argument reads as exactly that text.
+class TCommandData {
+public:
+  explicit TCommandData(const rapidjson::Value& Object) : FObject(Object) {}
+
+  // Text argument: absent or null gives Default; a string its value; a number its text as
+  // written; true and false give "true" and "false"; an object or array throws.
+  std::string ReadText(const char* Key, const std::string& Default = {}) const;
+  // Flag argument: absent or null gives false; booleans themselves; a string or number is a
+  // boolean text (a number: zero false, others true; true/false in any letter case); any other
+  // text, an object or an array throws.
+  bool ReadFlag(const char* Key) const;
+
+  const rapidjson::Value& Object() const { return FObject; }
+
+private:
+  const rapidjson::Value& FObject;
+};
+
+// The text rule applied to one value (used for "id" and "uuid", which have no default).
+std::string JsonValueAsText(const rapidjson::Value& Value, const std::string& Default);
+
+} // namespace velmora

@@ -1,0 +1,217 @@
+// The bridge: envelope decoding, the command table, argument rules and replies.
+#include "BrowserExternalModule.h"
+
+#include "BridgeArguments.h"
+#include "BrowserForm.h"
+#include "ExeZip.h"
+#include "IniFile.h"
+#include "StrUtils.h"
+
+#include <rapidjson/error/en.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace velmora {
+
+std::string JsonValueAsText(const rapidjson::Value& Value, const std::string& Default)
+{
+  if (Value.IsNull())
+    return Default;
+  if (Value.IsString())
+    return std::string(Value.GetString(), Value.GetStringLength());
+  if (Value.IsBool())
+    return Value.GetBool() ? "true" : "false";
+  if (Value.IsObject() || Value.IsArray())
+    throw TBridgeArgumentError("an object or array where a text was expected");
+  // Numbers are parsed as their text, so they arrive above as strings; this is a safety net.
+  if (Value.IsInt64())
+    return std::to_string(Value.GetInt64());
+  if (Value.IsUint64())
+    return std::to_string(Value.GetUint64());
+  return std::to_string(Value.GetDouble());
+}
+
+std::string TCommandData::ReadText(const char* Key, const std::string& Default) const
+{
+  const auto member = FObject.FindMember(Key);
+  if (member == FObject.MemberEnd())
+    return Default;
+  return JsonValueAsText(member->value, Default);
+}
+
+bool TCommandData::ReadFlag(const char* Key) const
+{
+  const auto member = FObject.FindMember(Key);
+  if (member == FObject.MemberEnd() || member->value.IsNull())
+    return false;
+  const rapidjson::Value& value = member->value;
+  if (value.IsBool())
+    return value.GetBool();
+  if (!value.IsString())
+    throw TBridgeArgumentError(std::string("\"") + Key + "\" is not a boolean");
+  const std::string text(value.GetString(), value.GetStringLength());
+  const std::string lower = AsciiLower(text);
+  if (lower == "true")
+    return true;
+  if (lower == "false")
+    return false;
+  // A number: zero is false, anything else true.
+  if (!text.empty()) {
+    char* end = nullptr;
+    errno = 0;
+    const double number = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() + text.size() && errno == 0)
+      return number != 0.0;
+  }
+  throw TBridgeArgumentError(std::string("\"") + Key + "\" is not a boolean");
+}
+
+TBorderStyle BorderStyleFromSetting(int Value)
+{
+  switch (Value) {
+  case 0:
+    return TBorderStyle::bsNone;
+  case 1:
+    return TBorderStyle::bsSingle;
+  case 3:
+    return TBorderStyle::bsDialog;
+  case 4:
+    return TBorderStyle::bsToolWindow;
+  case 5:
+    return TBorderStyle::bsSizeToolWin;
+  default:
+    return TBorderStyle::bsSizeable;
+  }
+}
+
+const std::vector<TBrowserExternalModule::TCommand>& TBrowserExternalModule::Commands()
+{
+  using M = TBrowserExternalModule;
+  // Commands whose handler is nullptr are part of the protocol but not built yet: they are
+  // recognised and answer nothing.
+  static const std::vector<TCommand> commands = {
+    {10001, "hello", &M::Hello, ""},
+    {10002, "isRuntime", &M::IsRuntime, ""},
+    {11001, "system.logoff", nullptr, "Calls to ryx.system.logoff() works only at runtime."},
+    {11002, "system.reboot", nullptr, "Calls to ryx.system.reboot() works only at runtime."},
+    {11003, "system.shutdown", nullptr, "Calls to ryx.system.shutdown() works only at runtime."},
+    {12001, "mainMenu.setItems", nullptr, "Calls to ryx.mainMenu.setItems() works only at runtime."},
+    {12002, "mainMenu.updateItem", nullptr, "Calls to ryx.mainMenu.updateItem() works only at runtime."},
+    {20001, "dialogs.openFile", nullptr, ""},
+    {20002, "dialogs.saveFile", nullptr, ""},
+    {30001, "files.fileExists", nullptr, ""},
+    {30002, "files.deleteFile", nullptr, ""},
+    {30003, "files.writeTextFile", nullptr, ""},
+    {30004, "files.extractFile", nullptr, "Calls to ryx.app.extractFile() works only at runtime."},
+    {40001, "folders.dirExists", nullptr, ""},
+    {40002, "folders.deleteDir", nullptr, ""},
+    {40003, "folders.getTempDir", nullptr, ""},
+    {40004, "folders.getUserDocumentsDir", nullptr, ""},
+    {40005, "folders.getUserDesktopDir", nullptr, ""},
+    {40006, "folders.getAppExecutableDir", nullptr, ""},
+    {40007, "folders.getAppDataDir", nullptr, ""},
+    {50001, "app.close", &M::AppClose, ""},
+    {50002, "app.inFullscreen", &M::AppInFullscreen, ""},
+    {50003, "app.enterFullscreen", &M::AppEnterFullscreen, "Calls to ryx.app.enterFullscreen() works only at runtime."},
+    {50004, "app.exitFullscreen", &M::AppExitFullscreen, "Calls to ryx.app.exitFullscreen() works only at runtime."},
+    {60001, "window.getStyle", &M::WindowGetStyle, ""},
+    {60002, "window.setStyle", &M::WindowSetStyle, ""},
+    {60003, "window.getState", &M::WindowGetState, ""},
+    {60004, "window.setState", &M::WindowSetState, ""},
+    {60005, "window.getTitle", &M::WindowGetTitle, ""},
+    {60006, "window.setTitle", &M::WindowSetTitle, ""},
+    {70001, "shell.execute", nullptr, ""},
+    {70002, "shell.explore", nullptr, ""},
+    {70003, "shell.command", nullptr, ""},
+    {70004, "shell.windows", nullptr, ""},
+    {80001, "themes.getTheme", nullptr, "Calls to ryx.themes.getTheme() works only at runtime."},
+    {80002, "themes.getThemes", nullptr, "Calls to ryx.themes.getThemes() works only at runtime."},
+    {80003, "themes.setTheme", nullptr, "Calls to ryx.themes.setTheme() works only at runtime."},
+    {90001, "base64.decodeToFile", nullptr, ""},
+  };
+  return commands;
+}
+
+TBrowserExternalModule::TBrowserExternalModule() = default;
+
+TBrowserExternalModule::~TBrowserExternalModule()
+{
+  FExeZip = nullptr;
+  FMainForm = nullptr;
+  FProjectINI = nullptr;
+  FBrowserForm = nullptr;
+  FOnAppCloseRequest = nullptr;
+}
+
+void TBrowserExternalModule::SendResponse(const std::string& Uuid, const std::string& Result, bool Success)
+{
+  if (FBrowserForm == nullptr)
+    return;
+  std::string reply;
+  reply.reserve(Uuid.size() + Result.size() + 48);
+  reply += "{\"uuid\": ";
+  reply += TStrUtils::StringToJsonString(Uuid);
+  reply += ", \"success\": ";
+  reply += Success ? "true" : "false";
+  reply += ", \"result\": ";
+  reply += Result;
+  reply += '}';
+  FBrowserForm->EdgeBrowser().PostWebMessageAsJson(reply);
+}
+
+void TBrowserExternalModule::EdgeBrowserWebMessageReceived(TCustomEdgeBrowser&, const TWebMessageReceivedEventArgs& Args)
+{
+  // Only the app's own documents may use the bridge: a page from elsewhere that the app
+  // navigated to gets the script too, but its messages are dropped like malformed ones.
+  if (!IsAppDocumentAddress(Args.Source()))
+    return;
+  std::string text;
+  if (!Args.TryGetWebMessageAsString(text))
+    text.clear();
+  if (FExeZip == nullptr && text == "ryx-webbrowser-clicked") {
+    if (FBrowserForm != nullptr)
+      FBrowserForm->EdgeBrowser().SetFocus();
+    return;
+  }
+  try {
+    Dispatch(Args.WebMessageAsJson());
+  } catch (const std::exception&) {
+    // A malformed message or argument, or a failure inside a handler: the page gets no reply
+    // and the bridge stays ready for the next message.
+  }
+}
+
+void TBrowserExternalModule::Dispatch(const std::string& Json)
+{
+  rapidjson::Document message;
+  message.Parse<rapidjson::kParseNumbersAsStringsFlag>(Json.data(), Json.size());
+  if (message.HasParseError() || !message.IsObject())
+    return;
+  const auto id = message.FindMember("id");
+  const auto uuid = message.FindMember("uuid");
+  const auto data = message.FindMember("data");
+  if (id == message.MemberEnd() || uuid == message.MemberEnd() || data == message.MemberEnd())
+    return;
+  const std::string idText = JsonValueAsText(id->value, {});
+  const std::string uuidText = JsonValueAsText(uuid->value, {});
+  if (!data->value.IsObject())
+    return;
+  const auto number = ParseSettingsInteger(idText);
+  if (!number)
+    return;
+  for (const TCommand& command : Commands()) {
+    if (command.Id != *number)
+      continue;
+    if (!command.RuntimeOnlyText.empty() && FExeZip == nullptr) {
+      Native().ShowMessage(std::string(command.RuntimeOnlyText));
+      return;
+    }
+    if (command.Handler != nullptr)
+      (this->*command.Handler)(uuidText, TCommandData(data->value));
+    return;
+  }
+}
+
+} // namespace velmora

@@ -1,0 +1,90 @@
+// TBrowserExternalModule: the host side of the script bridge. It receives every web message of
+// the browser view, decodes the envelope, dispatches on the command id and posts the replies.
+#pragma once
+
+#include "EdgeEx.h"
+#include "NativeLayer.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+class TBrowserForm;
+class TExeZip;
+class TMemIniFile;
+class TCommandData;
+class TBrowserExternalModule;
+
+using TModuleEvent = std::function<void(TBrowserExternalModule& Sender)>;
+
+// The border style a "WindowBorder" setting names; numbers outside 0..5 give bsSizeable.
+TBorderStyle BorderStyleFromSetting(int Value);
+
+class TBrowserExternalModule {
+public:
+  using THandler = void (TBrowserExternalModule::*)(const std::string& Uuid, const TCommandData& Data);
+
+  // One row of the command table: the one place that fixes the ids.
+  struct TCommand {
+    int Id;
+    std::string_view ScriptName;      // member of window.ryx
+    THandler Handler;                 // nullptr: not available in this build; no reply
+    std::string_view RuntimeOnlyText; // non-empty: the command needs the archive, else this box
+  };
+  static const std::vector<TCommand>& Commands();
+
+  TBrowserExternalModule();  // DataModuleCreate
+  ~TBrowserExternalModule(); // DataModuleDestroy
+  TBrowserExternalModule(const TBrowserExternalModule&) = delete;
+  TBrowserExternalModule& operator=(const TBrowserExternalModule&) = delete;
+
+  TExeZip* ExeZip() const { return FExeZip; }
+  void SetExeZip(TExeZip* Value) { FExeZip = Value; }
+  TNativeForm* MainForm() const { return FMainForm; }
+  void SetMainForm(TNativeForm* Value) { FMainForm = Value; }
+  TMemIniFile* ProjectINI() const { return FProjectINI; }
+  void SetProjectINI(TMemIniFile* Value) { FProjectINI = Value; }
+  bool InFullscreen() const { return FInFullscreen; }
+  void SetInFullscreen(bool Value) { FInFullscreen = Value; }
+  TBrowserForm* BrowserForm() const { return FBrowserForm; }
+  void SetBrowserForm(TBrowserForm* Value) { FBrowserForm = Value; }
+  const TModuleEvent& OnAppCloseRequest() const { return FOnAppCloseRequest; }
+  void SetOnAppCloseRequest(TModuleEvent Value) { FOnAppCloseRequest = std::move(Value); }
+
+  // The browser control's web-message handler.
+  void EdgeBrowserWebMessageReceived(TCustomEdgeBrowser& Sender, const TWebMessageReceivedEventArgs& Args);
+
+  // {"uuid": <uuid as a JSON string>, "success": true|false, "result": <Result verbatim>}
+  void SendResponse(const std::string& Uuid, const std::string& Result, bool Success);
+  void SendSuccess(const std::string& Uuid, const std::string& Result) { SendResponse(Uuid, Result, true); }
+  void SendError(const std::string& Uuid, const std::string& Result) { SendResponse(Uuid, Result, false); }
+
+private:
+  void Dispatch(const std::string& Json);
+
+  // App and window commands.
+  void Hello(const std::string& Uuid, const TCommandData& Data);
+  void IsRuntime(const std::string& Uuid, const TCommandData& Data);
+  void AppClose(const std::string& Uuid, const TCommandData& Data);
+  void AppInFullscreen(const std::string& Uuid, const TCommandData& Data);
+  void AppEnterFullscreen(const std::string& Uuid, const TCommandData& Data);
+  void AppExitFullscreen(const std::string& Uuid, const TCommandData& Data);
+  void WindowGetStyle(const std::string& Uuid, const TCommandData& Data);
+  void WindowSetStyle(const std::string& Uuid, const TCommandData& Data);
+  void WindowGetState(const std::string& Uuid, const TCommandData& Data);
+  void WindowSetState(const std::string& Uuid, const TCommandData& Data);
+  void WindowGetTitle(const std::string& Uuid, const TCommandData& Data);
+  void WindowSetTitle(const std::string& Uuid, const TCommandData& Data);
+
+  TNativeForm* FMainForm = nullptr;
+  TExeZip* FExeZip = nullptr;
+  bool FInFullscreen = false;
+  TMemIniFile* FProjectINI = nullptr;
+  TBrowserForm* FBrowserForm = nullptr;
+  TModuleEvent FOnAppCloseRequest;
+};
+
+} // namespace velmora
