@@ -35,7 +35,7 @@ PACKAGES=(
   libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xauth openbox xdotool x11-utils x11-apps
   dbus dbus-x11 imagemagick fonts-dejavu-core
   # tools used by tests to check archives made by the packer
-  unzip
+  unzip python3
 )
 
 stamp=/var/tmp/velmora-deps.stamp

@@ -1,14 +1,56 @@
-// TSysUtils: the thin wrappers around the operating system's shell, process and folder services.
-// One implementation per platform: SysUtils_posix.cpp (Linux, GLib/GIO) and SysUtils_win.cpp.
+// TSysUtils: the thin wrappers around the operating system's shell, process, power, window-list and folder services.
+//
+// One implementation per platform behind this header: SysUtils_win.cpp (Win32) and SysUtils_posix.cpp
+// (Linux: POSIX, GLib/GIO, D-Bus). Text is UTF-8; paths use the platform's own separator, and every
+// operation that returns a folder ends it with that separator ("/" on Linux, "\" on Windows). A folder
+// the platform has no name for comes back as the separator alone.
+//
+// Where Linux differs from Windows:
+// - ShellExec starts a program itself (an executable file that is an ELF binary or a "#!" script; the
+//   arguments are split as a shell would) and hands anything else (documents, folders, URLs) to the
+//   desktop's default handler through GIO; ShellExplore asks the file manager over D-Bus
+//   (org.freedesktop.FileManager1) and falls back to opening the item's folder.
+// - GetDosOutput runs "/bin/sh -c" instead of "cmd.exe /C", reads UTF-8 instead of the ANSI code page,
+//   and ignores ShowWindow.
+// - ShellExecAsAdminAndWait elevates with pkexec when it is installed (otherwise the file runs with our
+//   own rights) and shows no window, so there are no messages to pump while waiting.
+// - ExitWindows asks systemd-logind on the system bus; the Windows flag values below are mapped onto
+//   TerminateSession, PowerOff and Reboot.
+// - GetWindowsCaptions reads the X11 window manager's client list (libxcb, loaded at run time); it is
+//   empty without an X display, and under Wayland it sees only X11 windows.
+// - CreateNamedMutex holds an flock() lock on a file in $XDG_RUNTIME_DIR (else the temporary folder).
+// - The engine functions (CheckEdgeIsInstalled, UsesEngineLoaderLibrary, SetEngineEnvironment) concern
+//   the Windows engine's loader library and environment; on Linux the engine is linked into the build.
+// - GetLastErrorMessage: Windows reads GetLastError(); Linux keeps the message of the last failing
+//   TSysUtils operation per thread (GLib, D-Bus and errno texts alike).
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
+
+// <windows.h> defines CopyFile and ExitWindows as macros, which would rename these members or break
+// their declarations; a Windows file that includes it before this header gets them undefined here.
+#ifdef CopyFile
+#undef CopyFile
+#endif
+#ifdef ExitWindows
+#undef ExitWindows
+#endif
 
 namespace velmora {
+
+enum class TNamedMutexResult { Created, AlreadyExists, Failed };
 
 class TSysUtils {
 public:
   TSysUtils() = delete;
+
+  // ExitWindows flags, with the values of the Windows EWX_ constants; combine them with |.
+  static constexpr uint32_t kEwxLogoff = 0;
+  static constexpr uint32_t kEwxShutdown = 1;
+  static constexpr uint32_t kEwxReboot = 2;
+  static constexpr uint32_t kEwxForce = 4;
 
   // Full path of the running executable (Linux: the target of /proc/self/exe).
   static std::string GetExeFilePath();
@@ -21,6 +63,111 @@ public:
   // An error box that needs no window of ours: MessageBoxW on Windows. POSIX has no such
   // toolkit-free box, so the text goes to standard error there.
   static void ShowErrorMessageBox(const std::string& text, const std::string& caption);
+
+  // The system's message for the last failure of the calling thread, trimmed like GetSystemErrorMessage.
+  static std::string GetLastErrorMessage();
+
+  // ---------------------------------------------------------------- shell and processes
+
+  // Opens a file, folder or URL with its default handler, or starts a program with Arguments (split as
+  // a shell would on Linux); does not wait. False when nothing could be started.
+  static bool ShellExec(const std::string& FilePath, const std::string& Arguments);
+  // ShellExec without arguments.
+  static bool ShellOpen(const std::string& FilePath);
+  // Shows the item selected in the file manager. False when it does not exist or nothing could be shown.
+  static bool ShellExplore(const std::string& FilePath);
+  // Runs CommandLine through the command interpreter in WorkingDir ("" = ours) and returns what it wrote
+  // to standard output and standard error, once it has ended; "" when it could not start. Blocking.
+  static std::string GetDosOutput(const std::string& CommandLine, const std::string& WorkingDir, bool ShowWindow);
+  // Runs a program with administrator rights and waits for it; its exit code, 0 when it did not start.
+  static uint32_t ShellExecAsAdminAndWait(void* OwnerHandle, const std::string& FilePath, const std::string& Params);
+  // Runs a program command line (no interpreter) and waits for it; its exit code, 0 when it did not start.
+  static uint32_t ExecAndWait(const std::string& CommandLine);
+  // Runs a command through the command interpreter, hidden, waiting for it when Wait; true when it started.
+  static bool ExecCmd(const std::string& CMD, bool Wait);
+  // Starts a new instance of this program with the same arguments; the caller then quits. True when started.
+  static bool RestartApplication();
+  // Logs off, shuts down or restarts the computer (kEwx flags); false when the system refused.
+  static bool ExitWindows(uint32_t RebootParam);
+  // Replaces List with the titles of the top-level windows, topmost first, leaving out blank titles.
+  static void GetWindowsCaptions(std::vector<std::string>& List);
+  // Takes the single-instance lock called Name, held until the process ends.
+  static TNamedMutexResult CreateNamedMutex(const std::string& Name);
+
+  // ---------------------------------------------------------------- browser engine
+
+  // Whether the engine is installed, asked through its loader library (Windows); true on Linux.
+  static bool CheckEdgeIsInstalled(const std::string& EdgeLoaderDllPath);
+  // Whether the engine needs its loader library extracted next to the program: true on Windows only.
+  static bool UsesEngineLoaderLibrary();
+  // Sets the engine's environment variables (data folder, browser arguments) before it starts; Windows only.
+  static void SetEngineEnvironment(const std::string& WebViewDirPath);
+
+  // ---------------------------------------------------------------- special folders
+
+  // The user's desktop folder.
+  static std::string GetUserDesktopDirPath();
+  // The user's documents folder.
+  static std::string GetUserDocumentsDirPath();
+  // The roaming settings folder (Linux: $XDG_CONFIG_HOME, default ~/.config).
+  static std::string GetUserAppDataDirPath();
+  // The local data folder (Linux: $XDG_DATA_HOME, default ~/.local/share).
+  static std::string GetLocalAppDataDirPath();
+  // Where applications are installed, one folder each (Linux: /opt).
+  static std::string GetProgramFilesDirPath();
+  // The Windows folder's SystemApps; the separator alone on Linux.
+  static std::string GetSystemAppsDirPath();
+  // The temporary folder (Linux: $TMPDIR, default /tmp).
+  static std::string GetTempDirPath();
+
+  // ---------------------------------------------------------------- files and folders
+
+  // Creates a folder and its missing parents; true when it exists afterwards.
+  static bool ForceDirectories(const std::string& Path);
+  // Whether Path names something that is not a folder (links followed).
+  static bool FileExists(const std::string& Path);
+  // Whether Path names a folder (links followed).
+  static bool DirectoryExists(const std::string& Path);
+  // "/" on Linux, "\" on Windows.
+  static std::string PathDelimiter();
+  // The disk path for what follows "file:///" in an address ("C:/x.png" on Windows, "/home/x.png" on Linux).
+  static std::string FileUriPathToDiskPath(const std::string& Rest);
+  // Removes a folder with everything in it, or a file, without asking; false when nothing was removed.
+  static bool DeleteDirectory(const std::string& DirPath);
+  // Copies a file, replacing the target; false on failure.
+  static bool CopyFile(const std::string& From, const std::string& To);
+  // Copies a folder's contents into To (created when missing), replacing files; false on failure.
+  static bool CopyDirectory(const std::string& From, const std::string& To);
+  // Replaces FileList with the paths below RootDir (all levels) whose names match FileMask ('*' and '?';
+  // "*.*" matches every name), folders included when IncludeDirs; folders before their contents.
+  static void GetDirectoryFiles(const std::string& RootDir, bool IncludeDirs, std::vector<std::string>& FileList,
+                                const std::string& FileMask = "*");
+  // Total size in bytes of the files in a folder and its subfolders; 0 when it does not exist.
+  static int64_t GetSizeOfDir(const std::string& DirPath);
+  // Size of a file in bytes; -1 when there is no such file.
+  static int64_t GetSizeOfFile(const std::string& FilePath);
+  // Number of folders directly inside DirPath; 0 when it does not exist.
+  static int GetSubdirectoriesCount(const std::string& DirPath);
+  // The folder holding Path (a trailing separator on Path is ignored), with a trailing separator; the root
+  // gives itself; "" when Path has no folder part.
+  static std::string GetParentDirPath(const std::string& Path);
+  // FileName made absolute against BaseDir (when relative), with "." and ".." resolved.
+  static std::string ExpandFileNameRelBaseDir(const std::string& FileName, const std::string& BaseDir);
+  // Whether Path could name a file on this platform (characters, lengths; Windows: reserved names).
+  static bool IsValidFilePath(const std::string& Path);
+  // Whether both files exist and have the same modification time.
+  static bool FilesHaveSameDateTime(const std::string& FilePath1, const std::string& FilePath2);
+  // Removes a leading UTF-8 byte-order mark from a file; true when the file was read (and rewritten if needed).
+  static bool RemoveUTFBoomFromFile(const std::string& FilePath);
+  // "1.5 KB": bytes above 1073741824 in GB, above 1048576 in MB, above 1024 in KB, else in bytes; two decimals at most.
+  static std::string FormatByteSize(int64_t Bytes);
+
+  // ---------------------------------------------------------------- this computer
+
+  // The computer's network name; "" when unknown.
+  static std::string GetComputerNetName();
+  // The name of the logged-in user; "Unknown" when it cannot be found.
+  static std::string GetUserFromWindows();
 };
 
 } // namespace velmora

@@ -1,0 +1,728 @@
+// TGtkEdgeBrowser: the WebKitGTK browser control (app scheme, web message bridge, engine events).
+#include "GtkEdgeBrowser.h"
+
+#include "GtkEdgeBrowserScripts.h"
+
+#include <rapidjson/document.h>
+#include <rapidjson/error/en.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+
+namespace velmora {
+
+namespace {
+
+namespace Scripts = GtkEdgeBrowserScripts;
+
+constexpr std::string_view kFilePrefix = "file:///";
+constexpr std::string_view kEnginePrefix = TGtkEdgeBrowser::kAppPrefix;
+
+bool StartsWithNoCase(std::string_view Text, std::string_view Prefix)
+{
+  if (Text.size() < Prefix.size())
+    return false;
+  for (std::size_t i = 0; i < Prefix.size(); ++i)
+    if (g_ascii_tolower(Text[i]) != g_ascii_tolower(Prefix[i]))
+      return false;
+  return true;
+}
+
+std::string Trim(std::string_view Text)
+{
+  const auto IsSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!Text.empty() && IsSpace(Text.front()))
+    Text.remove_prefix(1);
+  while (!Text.empty() && IsSpace(Text.back()))
+    Text.remove_suffix(1);
+  return std::string(Text);
+}
+
+// Raises an event through a copy of its handler, so a handler that replaces itself (or the
+// control's owner replacing it meanwhile) does not destroy the function that is running.
+template <typename THandler, typename... TArgs>
+void Raise(const THandler& Handler, TArgs&&... Args)
+{
+  THandler Copy = Handler;
+  if (Copy)
+    Copy(std::forward<TArgs>(Args)...);
+}
+
+void AddUserScript(WebKitUserContentManager* Manager, const char* Source, const char* World)
+{
+  WebKitUserScript* Script =
+    World ? webkit_user_script_new_for_world(Source, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, World, nullptr, nullptr)
+          : webkit_user_script_new(Source, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_add_script(Manager, Script);
+  webkit_user_script_unref(Script);
+}
+
+// The short name the owner sees for a permission request.
+std::string PermissionKind(WebKitPermissionRequest* Request)
+{
+  if (WEBKIT_IS_USER_MEDIA_PERMISSION_REQUEST(Request)) {
+    auto* Media = WEBKIT_USER_MEDIA_PERMISSION_REQUEST(Request);
+    if (webkit_user_media_permission_is_for_display_device(Media))
+      return "display-capture";
+    const bool Video = webkit_user_media_permission_is_for_video_device(Media) != FALSE;
+    const bool Audio = webkit_user_media_permission_is_for_audio_device(Media) != FALSE;
+    if (Video && Audio)
+      return "media";
+    return Video ? "camera" : "microphone";
+  }
+  if (WEBKIT_IS_GEOLOCATION_PERMISSION_REQUEST(Request))
+    return "geolocation";
+  if (WEBKIT_IS_NOTIFICATION_PERMISSION_REQUEST(Request))
+    return "notifications";
+  if (WEBKIT_IS_CLIPBOARD_PERMISSION_REQUEST(Request))
+    return "clipboard";
+  if (WEBKIT_IS_DEVICE_INFO_PERMISSION_REQUEST(Request))
+    return "device-info";
+  if (WEBKIT_IS_POINTER_LOCK_PERMISSION_REQUEST(Request))
+    return "pointer-lock";
+  if (WEBKIT_IS_MEDIA_KEY_SYSTEM_PERMISSION_REQUEST(Request))
+    return "media-key-system";
+  if (WEBKIT_IS_WEBSITE_DATA_ACCESS_PERMISSION_REQUEST(Request))
+    return "website-data-access";
+  if (WEBKIT_IS_INSTALL_MISSING_MEDIA_PLUGINS_PERMISSION_REQUEST(Request))
+    return "media-plugins";
+  return "other";
+}
+
+// The response the scheme handler gives WebKit for the owner's answer. The body is copied into
+// a GBytes that the input stream holds until WebKit has read it, since the owner's string dies
+// when the handler returns.
+WebKitURISchemeResponse* MakeSchemeResponse(const TWebResourceResponse& Answer)
+{
+  GBytes* Bytes = g_bytes_new(Answer.Body.data(), Answer.Body.size());
+  GInputStream* Stream = g_memory_input_stream_new_from_bytes(Bytes);
+  g_bytes_unref(Bytes);
+  WebKitURISchemeResponse* Response =
+    webkit_uri_scheme_response_new(Stream, static_cast<gint64>(Answer.Body.size()));
+  g_object_unref(Stream);
+
+  const guint Status = Answer.StatusCode >= 100 && Answer.StatusCode <= 999 ? static_cast<guint>(Answer.StatusCode) : 200U;
+  const char* Phrase = Answer.ReasonPhrase.empty() ? soup_status_get_phrase(Status) : Answer.ReasonPhrase.c_str();
+  webkit_uri_scheme_response_set_status(Response, Status, Phrase);
+
+  // WebKit takes the MIME type and the charset from set_content_type; the same value also goes
+  // among the HTTP headers, which is what scripts see through fetch and XHR.
+  SoupMessageHeaders* Headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+  std::string_view Rest = Answer.Headers;
+  while (!Rest.empty()) {
+    const std::size_t End = Rest.find('\n');
+    const std::string_view Line = Rest.substr(0, End);
+    Rest = End == std::string_view::npos ? std::string_view() : Rest.substr(End + 1);
+    const std::size_t Colon = Line.find(':');
+    if (Colon == std::string_view::npos)
+      continue;
+    const std::string Name = Trim(Line.substr(0, Colon));
+    const std::string Value = Trim(Line.substr(Colon + 1));
+    if (Name.empty())
+      continue;
+    if (g_ascii_strcasecmp(Name.c_str(), "Content-Type") == 0) {
+      webkit_uri_scheme_response_set_content_type(Response, Value.c_str());
+      soup_message_headers_replace(Headers, Name.c_str(), Value.c_str());
+    } else {
+      soup_message_headers_append(Headers, Name.c_str(), Value.c_str());
+    }
+  }
+  webkit_uri_scheme_response_set_http_headers(Response, Headers); // takes the headers
+  return Response;
+}
+
+} // namespace
+
+// The scheme handler's user data. The context may outlive the control (a popup's view keeps it),
+// so the handler reaches the control through this record, which the control clears when it goes.
+struct TGtkEdgeBrowser::TSchemeBinding {
+  TGtkEdgeBrowser* Owner = nullptr;
+};
+
+TGtkEdgeBrowser::TGtkEdgeBrowser(TGtkForm& Parent, const std::string& DataFolder)
+  : FParent(Parent), FDataFolder(DataFolder)
+{
+  CreateEngine();
+  FCompletionSource = g_idle_add(OnIdleCompleted, this);
+}
+
+TGtkEdgeBrowser::~TGtkEdgeBrowser()
+{
+  *FAlive = false;
+  if (FCompletionSource != 0)
+    g_source_remove(FCompletionSource);
+
+  // Popup windows belong to this control: they go with it.
+  const std::vector<GtkWidget*> Popups = FPopups;
+  FPopups.clear();
+  for (GtkWidget* Window : Popups) {
+    g_signal_handlers_disconnect_by_data(Window, this);
+    if (GtkWidget* PopupView = gtk_bin_get_child(GTK_BIN(Window))) {
+      g_signal_handlers_disconnect_by_data(PopupView, this);
+      g_signal_handlers_disconnect_by_data(PopupView, Window);
+    }
+    gtk_widget_destroy(Window);
+  }
+
+  if (FView) {
+    g_signal_handlers_disconnect_by_data(FView, this);
+    gtk_widget_destroy(GTK_WIDGET(FView));
+    g_object_unref(FView);
+  }
+  if (FContentManager) {
+    g_signal_handlers_disconnect_by_data(FContentManager, this);
+    webkit_user_content_manager_unregister_script_message_handler_in_world(FContentManager, Scripts::kBridgeHandler,
+                                                                           Scripts::kBridgeWorld);
+    g_object_unref(FContentManager);
+  }
+  if (FBinding)
+    FBinding->Owner = nullptr; // freed with the context
+  if (FContext)
+    g_object_unref(FContext);
+}
+
+void TGtkEdgeBrowser::CreateEngine()
+{
+  GtkBox* Area = FParent.ClientArea();
+  if (!Area) {
+    FCreationFailed = true;
+    return;
+  }
+
+  WebKitWebsiteDataManager* DataManager = nullptr;
+  if (FDataFolder.empty()) {
+    DataManager = webkit_website_data_manager_new_ephemeral();
+  } else {
+    gchar* DataDir = g_build_filename(FDataFolder.c_str(), "data", nullptr);
+    gchar* CacheDir = g_build_filename(FDataFolder.c_str(), "cache", nullptr);
+    // A profile folder that cannot be made fails creation, as the engine could keep nothing.
+    if (g_mkdir_with_parents(DataDir, 0700) == 0 && g_mkdir_with_parents(CacheDir, 0700) == 0)
+      DataManager = webkit_website_data_manager_new("base-data-directory", DataDir, "base-cache-directory", CacheDir,
+                                                    nullptr);
+    g_free(DataDir);
+    g_free(CacheDir);
+    if (!DataManager) {
+      FCreationFailed = true;
+      return;
+    }
+  }
+  FContext = webkit_web_context_new_with_website_data_manager(DataManager);
+  g_object_unref(DataManager);
+
+  // The app scheme must behave like a web origin of its own: secure (so secure-context APIs
+  // work), CORS-enabled (fetch, XHR and module scripts) and local (other origins cannot load it).
+  FBinding = new TSchemeBinding{this};
+  webkit_web_context_register_uri_scheme(FContext, kAppScheme, OnSchemeRequest, FBinding, OnSchemeBindingFreed);
+  WebKitSecurityManager* Security = webkit_web_context_get_security_manager(FContext);
+  webkit_security_manager_register_uri_scheme_as_secure(Security, kAppScheme);
+  webkit_security_manager_register_uri_scheme_as_cors_enabled(Security, kAppScheme);
+  webkit_security_manager_register_uri_scheme_as_local(Security, kAppScheme);
+
+  // The shim comes first, so the owner's scripts (added later) already find chrome.webview.
+  FContentManager = webkit_user_content_manager_new();
+  AddUserScript(FContentManager, Scripts::kShim, nullptr);
+  AddUserScript(FContentManager, Scripts::kBridge, Scripts::kBridgeWorld);
+  webkit_user_content_manager_register_script_message_handler_in_world(FContentManager, Scripts::kBridgeHandler,
+                                                                       Scripts::kBridgeWorld);
+  const std::string Detailed = std::string("script-message-received::") + Scripts::kBridgeHandler;
+  g_signal_connect(FContentManager, Detailed.c_str(), G_CALLBACK(OnScriptMessage), this);
+
+  FView = WEBKIT_WEB_VIEW(
+    g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", FContext, "user-content-manager", FContentManager, nullptr));
+  g_object_ref_sink(FView);
+
+  WebKitSettings* Settings = webkit_web_view_get_settings(FView);
+  // getUserMedia exists only with media streams on; its requests then reach the owner.
+  webkit_settings_set_enable_media_stream(Settings, TRUE);
+  // WebKit gives each document of a local scheme an origin of its own unless file access from
+  // file URLs is allowed; without this, app documents could not start workers from their own
+  // folder, and fetch, XHR and module scripts would be refused as cross-origin. Real "file:"
+  // documents, the other thing the setting concerns, never load in this view (see decide-policy).
+  webkit_settings_set_allow_file_access_from_file_urls(Settings, TRUE);
+  // Every window.open reaches OnNewWindowRequested, whose handler decides; WebKit's own popup
+  // blocker would drop those without a user gesture before the owner is asked.
+  webkit_settings_set_javascript_can_open_windows_automatically(Settings, TRUE);
+  ApplySettings(FSettings);
+
+  g_signal_connect(FView, "load-changed", G_CALLBACK(OnLoadChanged), this);
+  g_signal_connect(FView, "load-failed", G_CALLBACK(OnLoadFailed), this);
+  g_signal_connect(FView, "notify::title", G_CALLBACK(OnTitleChanged), this);
+  g_signal_connect(FView, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
+  g_signal_connect(FView, "create", G_CALLBACK(OnCreate), this);
+  g_signal_connect(FView, "permission-request", G_CALLBACK(OnPermissionRequest), this);
+  g_signal_connect(FView, "web-process-terminated", G_CALLBACK(OnProcessTerminated), this);
+  g_signal_connect(FView, "context-menu", G_CALLBACK(OnContextMenu), this);
+  g_signal_connect(FView, "event", G_CALLBACK(OnViewEvent), this);
+
+  gtk_box_pack_start(Area, GTK_WIDGET(FView), TRUE, TRUE, 0);
+  gtk_widget_show(GTK_WIDGET(FView));
+}
+
+gboolean TGtkEdgeBrowser::OnIdleCompleted(gpointer Self)
+{
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  Browser->FCompletionSource = 0;
+  Browser->RaiseCreated();
+  return G_SOURCE_REMOVE;
+}
+
+void TGtkEdgeBrowser::RaiseCreated()
+{
+  FCreated = !FCreationFailed;
+  Raise(OnCreateWebViewCompleted, *this, FCreationFailed ? kEFail : kSOk);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Addresses
+
+std::string TGtkEdgeBrowser::ToEngineUri(std::string_view Uri)
+{
+  if (StartsWithNoCase(Uri, kFilePrefix))
+    return std::string(kEnginePrefix) + std::string(Uri.substr(kFilePrefix.size()));
+  return std::string(Uri);
+}
+
+std::string TGtkEdgeBrowser::ToViewUri(std::string_view Uri)
+{
+  if (StartsWithNoCase(Uri, kEnginePrefix))
+    return std::string(kFilePrefix) + std::string(Uri.substr(kEnginePrefix.size()));
+  // The URL parser keeps "velmora://app" without a path as it is.
+  if (Uri.size() == kEnginePrefix.size() - 1 && StartsWithNoCase(kEnginePrefix, Uri))
+    return std::string(kFilePrefix);
+  return std::string(Uri);
+}
+
+bool TGtkEdgeBrowser::MatchesFilter(std::string_view Filter, std::string_view Uri)
+{
+  // Greedy wildcard match that backs up to the last "*" on a mismatch: linear in practice.
+  std::size_t f = 0, u = 0;
+  std::size_t Star = std::string_view::npos, Resume = 0;
+  while (u < Uri.size()) {
+    if (f < Filter.size() && (Filter[f] == '?' || Filter[f] == Uri[u])) {
+      ++f;
+      ++u;
+    } else if (f < Filter.size() && Filter[f] == '*') {
+      Star = f++;
+      Resume = u;
+    } else if (Star != std::string_view::npos) {
+      f = Star + 1;
+      u = ++Resume;
+    } else {
+      return false;
+    }
+  }
+  while (f < Filter.size() && Filter[f] == '*')
+    ++f;
+  return f == Filter.size();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Owner's calls
+
+void TGtkEdgeBrowser::ApplySettings(const TEdgeBrowserSettings& Settings)
+{
+  FSettings = Settings;
+  if (!FView)
+    return;
+  WebKitSettings* Engine = webkit_web_view_get_settings(FView);
+  webkit_settings_set_enable_javascript(Engine, Settings.ScriptEnabled);
+  // Developer extras give both the inspector and its "Inspect Element" menu item.
+  webkit_settings_set_enable_developer_extras(Engine, Settings.DevToolsEnabled);
+  // The remaining settings are read when their event happens: WebMessageEnabled (messages),
+  // BuiltInErrorPageEnabled (load-failed), DefaultContextMenusEnabled (context-menu),
+  // ZoomControlEnabled (pinch). WebKitGTK has no status bar.
+}
+
+void TGtkEdgeBrowser::AddScriptToExecuteOnDocumentCreated(const std::string& Script)
+{
+  if (FContentManager)
+    AddUserScript(FContentManager, Script.c_str(), nullptr);
+}
+
+void TGtkEdgeBrowser::AddWebResourceRequestedFilter(const std::string& Filter)
+{
+  if (std::find(FFilters.begin(), FFilters.end(), Filter) == FFilters.end())
+    FFilters.push_back(Filter);
+}
+
+void TGtkEdgeBrowser::Navigate(const std::string& Url)
+{
+  if (FView)
+    webkit_web_view_load_uri(FView, ToEngineUri(Url).c_str());
+}
+
+void TGtkEdgeBrowser::ExecuteScript(const std::string& Script)
+{
+  if (FCreated)
+    RunScript(Script);
+}
+
+void TGtkEdgeBrowser::PostWebMessageAsJson(const std::string& Json)
+{
+  if (!FCreated || !FSettings.WebMessageEnabled)
+    return;
+  // The text goes into a script as an expression, so it must be one JSON value and nothing
+  // more: anything else could run as code in the page.
+  rapidjson::Document Parsed;
+  Parsed.Parse<rapidjson::kParseValidateEncodingFlag>(Json.c_str(), Json.size());
+  if (Parsed.HasParseError()) {
+    g_warning("PostWebMessageAsJson: not JSON (%s at %zu)", rapidjson::GetParseError_En(Parsed.GetParseError()),
+              Parsed.GetErrorOffset());
+    return;
+  }
+  RunScript("(function (value) {\n"
+            "  var webview = window.chrome && window.chrome.webview;\n"
+            "  if (webview && webview.__velmoraDeliver)\n"
+            "    webview.__velmoraDeliver(value);\n"
+            "})(\n" +
+            Json + "\n);");
+}
+
+void TGtkEdgeBrowser::RunScript(const std::string& Script)
+{
+  if (FView)
+    webkit_web_view_evaluate_javascript(FView, Script.c_str(), static_cast<gssize>(Script.size()), nullptr, nullptr,
+                                        nullptr, nullptr, nullptr);
+}
+
+void TGtkEdgeBrowser::SetFocus()
+{
+  if (FView)
+    gtk_widget_grab_focus(GTK_WIDGET(FView));
+}
+
+std::string TGtkEdgeBrowser::Source() const
+{
+  const char* Uri = FView ? webkit_web_view_get_uri(FView) : nullptr;
+  return Uri ? ToViewUri(Uri) : std::string();
+}
+
+// ---------------------------------------------------------------------------------------------
+// App scheme
+
+void TGtkEdgeBrowser::OnSchemeRequest(WebKitURISchemeRequest* Request, gpointer Binding)
+{
+  TGtkEdgeBrowser* Owner = static_cast<TSchemeBinding*>(Binding)->Owner;
+  if (!Owner) {
+    GError* Error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_CLOSED, "The browser control is gone");
+    webkit_uri_scheme_request_finish_error(Request, Error);
+    g_error_free(Error);
+    return;
+  }
+  Owner->ServeAppRequest(Request);
+}
+
+void TGtkEdgeBrowser::OnSchemeBindingFreed(gpointer Binding)
+{
+  delete static_cast<TSchemeBinding*>(Binding);
+}
+
+void TGtkEdgeBrowser::ServeAppRequest(WebKitURISchemeRequest* Request)
+{
+  TWebResourceRequestedEventArgs Args;
+  Args.Uri = ToViewUri(webkit_uri_scheme_request_get_uri(Request));
+  const bool Wanted = std::any_of(FFilters.begin(), FFilters.end(),
+                                  [&](const std::string& Filter) { return MatchesFilter(Filter, Args.Uri); });
+  // The handler may free this control; only Args and Request are used after it.
+  if (Wanted)
+    Raise(OnWebResourceRequested, *this, Args);
+
+  if (!Args.Response) {
+    GError* Error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "Not found: %s", Args.Uri.c_str());
+    webkit_uri_scheme_request_finish_error(Request, Error);
+    g_error_free(Error);
+    return;
+  }
+  WebKitURISchemeResponse* Response = MakeSchemeResponse(*Args.Response);
+  webkit_uri_scheme_request_finish_with_response(Request, Response);
+  g_object_unref(Response);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Web messages
+
+void TGtkEdgeBrowser::OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* Result, gpointer Self)
+{
+  static_cast<TGtkEdgeBrowser*>(Self)->ReceiveBridgeMessage(webkit_javascript_result_get_js_value(Result));
+}
+
+void TGtkEdgeBrowser::ReceiveBridgeMessage(JSCValue* Value)
+{
+  if (!FSettings.WebMessageEnabled || !Value || !jsc_value_is_string(Value))
+    return;
+  gchar* Text = jsc_value_to_string(Value);
+  rapidjson::Document Envelope;
+  Envelope.Parse(Text);
+  g_free(Text);
+  if (Envelope.HasParseError() || !Envelope.IsObject())
+    return;
+  const auto Source = Envelope.FindMember("source");
+  const auto Json = Envelope.FindMember("json");
+  const auto String = Envelope.FindMember("string");
+  if (Source == Envelope.MemberEnd() || !Source->value.IsString() || Json == Envelope.MemberEnd() ||
+      !Json->value.IsString())
+    return;
+  std::optional<std::string> AsString;
+  if (String != Envelope.MemberEnd() && String->value.IsString())
+    AsString.emplace(String->value.GetString(), String->value.GetStringLength());
+  const TWebMessageReceivedEventArgs Args(ToViewUri(Source->value.GetString()),
+                                          std::string(Json->value.GetString(), Json->value.GetStringLength()),
+                                          std::move(AsString));
+  Raise(OnWebMessageReceived, *this, Args);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Loading and the document
+
+void TGtkEdgeBrowser::OnLoadChanged(WebKitWebView*, WebKitLoadEvent Event, gpointer Self)
+{
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  if (Event == WEBKIT_LOAD_STARTED) {
+    // Loads start in the order they were asked for, so the error page, asked for while the
+    // failure was reported, starts before any navigation the owner began in its handler.
+    Browser->FLoadFailed = false;
+    Browser->FLoadIsErrorPage = Browser->FErrorPagePending;
+    Browser->FErrorPagePending = false;
+  } else if (Event == WEBKIT_LOAD_FINISHED) {
+    // The error page is a load of its own that belongs to the failed navigation, which has
+    // completed already.
+    if (Browser->FLoadIsErrorPage) {
+      Browser->FLoadIsErrorPage = false;
+      return;
+    }
+    const bool Success = !Browser->FLoadFailed;
+    Browser->FLoadFailed = false;
+    Raise(Browser->OnNavigationCompleted, *Browser, Success);
+  }
+}
+
+gboolean TGtkEdgeBrowser::OnLoadFailed(WebKitWebView* View, WebKitLoadEvent, gchar* Uri, GError* Error, gpointer Self)
+{
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  Browser->FLoadFailed = true;
+  // For these WebKit shows no error page: the load was replaced or handed elsewhere.
+  if (g_error_matches(Error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+      g_error_matches(Error, WEBKIT_PLUGIN_ERROR, WEBKIT_PLUGIN_ERROR_WILL_HANDLE_LOAD) ||
+      g_error_matches(Error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
+    return FALSE;
+  // Either page is a load of its own, the next one to start.
+  Browser->FErrorPagePending = Uri != nullptr;
+  if (Browser->FSettings.BuiltInErrorPageEnabled)
+    return FALSE; // WebKit's own handler, which runs next, loads its error page
+  // Without the error page the view shows an empty document rather than the previous one.
+  if (Uri)
+    webkit_web_view_load_alternate_html(View, "", Uri, nullptr);
+  return TRUE;
+}
+
+void TGtkEdgeBrowser::OnTitleChanged(GObject*, GParamSpec*, gpointer Self)
+{
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  // A document without a title keeps the last one shown rather than blanking the caption.
+  const char* Title = webkit_web_view_get_title(Browser->FView);
+  if (Title && *Title)
+    Raise(Browser->OnDocumentTitleChanged, *Browser, std::string(Title));
+}
+
+void TGtkEdgeBrowser::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer Self)
+{
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  Raise(Browser->OnProcessFailed, *Browser);
+}
+
+// ---------------------------------------------------------------------------------------------
+// New windows
+
+bool TGtkEdgeBrowser::NewWindowAllowed(const std::string& EngineUri)
+{
+  TNewWindowRequestedEventArgs Args;
+  Args.Uri = ToViewUri(EngineUri);
+  Raise(OnNewWindowRequested, *this, Args);
+  return !Args.Handled;
+}
+
+gboolean TGtkEdgeBrowser::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* Decision,
+                                         WebKitPolicyDecisionType Type, gpointer Self)
+{
+  if (RefuseFileNavigation(Decision, Type))
+    return TRUE;
+  if (Type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
+    return FALSE;
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  WebKitNavigationAction* Action =
+    webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(Decision));
+  const char* Uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(Action));
+  const std::string EngineUri = Uri ? Uri : "";
+  const std::shared_ptr<bool> Alive = Browser->FAlive;
+  g_object_ref(Decision);
+  const bool Allowed = Browser->NewWindowAllowed(EngineUri);
+  if (!Allowed)
+    webkit_policy_decision_ignore(Decision);
+  else if (*Alive)
+    Browser->FAllowedNewWindow = EngineUri;
+  g_object_unref(Decision);
+  // FALSE lets WebKit go on with its default, which opens the window through "create".
+  return Allowed ? FALSE : TRUE;
+}
+
+gboolean TGtkEdgeBrowser::OnPopupDecidePolicy(WebKitWebView*, WebKitPolicyDecision* Decision,
+                                              WebKitPolicyDecisionType Type, gpointer)
+{
+  return RefuseFileNavigation(Decision, Type) ? TRUE : FALSE;
+}
+
+bool TGtkEdgeBrowser::RefuseFileNavigation(WebKitPolicyDecision* Decision, WebKitPolicyDecisionType Type)
+{
+  // Every "file:///" address the owner sees means an app document, so a real file: document
+  // (which the app scheme, being local, could otherwise open) never loads in these views.
+  if (Type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE)
+    return false;
+  WebKitNavigationAction* Action =
+    webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(Decision));
+  const char* Uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(Action));
+  if (!Uri || !StartsWithNoCase(Uri, "file:"))
+    return false;
+  webkit_policy_decision_ignore(Decision);
+  return true;
+}
+
+GtkWidget* TGtkEdgeBrowser::OnCreate(WebKitWebView* View, WebKitNavigationAction* Action, gpointer Self)
+{
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  // A popup's own popups open without asking: the owner is asked about its own view only.
+  if (View == Browser->FView) {
+    const char* Uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(Action));
+    const std::string EngineUri = Uri ? Uri : "";
+    // A link with a target came through decide-policy already; window.open comes here directly.
+    const bool Asked = !Browser->FAllowedNewWindow.empty() && Browser->FAllowedNewWindow == EngineUri;
+    Browser->FAllowedNewWindow.clear();
+    if (!Asked) {
+      const std::shared_ptr<bool> Alive = Browser->FAlive;
+      if (!Browser->NewWindowAllowed(EngineUri) || !*Alive)
+        return nullptr;
+    }
+  }
+  return Browser->OpenPopup(View);
+}
+
+GtkWidget* TGtkEdgeBrowser::OpenPopup(WebKitWebView* Opener)
+{
+  // A related view shares the opener's process and context (so app addresses load in it, and
+  // window.opener works), its settings and its user content: WebKit gives a popup the
+  // opener's content manager whatever view the "create" handler returns.
+  GtkWidget* PopupView = webkit_web_view_new_with_related_view(Opener);
+  GtkWidget* Window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_default_size(GTK_WINDOW(Window), 800, 600);
+  gtk_container_add(GTK_CONTAINER(Window), PopupView);
+  gtk_widget_show(PopupView);
+
+  g_signal_connect(PopupView, "ready-to-show", G_CALLBACK(OnPopupReady), Window);
+  g_signal_connect(PopupView, "close", G_CALLBACK(OnPopupClose), Window);
+  g_signal_connect(PopupView, "notify::title", G_CALLBACK(OnPopupTitle), Window);
+  g_signal_connect(PopupView, "create", G_CALLBACK(OnCreate), this);
+  g_signal_connect(PopupView, "decide-policy", G_CALLBACK(OnPopupDecidePolicy), nullptr);
+  g_signal_connect(Window, "destroy", G_CALLBACK(OnPopupDestroyed), this);
+  FPopups.push_back(Window);
+  return PopupView;
+}
+
+void TGtkEdgeBrowser::OnPopupReady(WebKitWebView* View, gpointer Window)
+{
+  // The page may have asked for a size (window.open features).
+  GdkRectangle Geometry{};
+  webkit_window_properties_get_geometry(webkit_web_view_get_window_properties(View), &Geometry);
+  if (Geometry.width > 0 && Geometry.height > 0)
+    gtk_window_resize(GTK_WINDOW(Window), Geometry.width, Geometry.height);
+  gtk_widget_show(GTK_WIDGET(Window));
+}
+
+void TGtkEdgeBrowser::OnPopupClose(WebKitWebView*, gpointer Window)
+{
+  gtk_widget_destroy(GTK_WIDGET(Window));
+}
+
+void TGtkEdgeBrowser::OnPopupTitle(GObject* View, GParamSpec*, gpointer Window)
+{
+  const char* Title = webkit_web_view_get_title(WEBKIT_WEB_VIEW(View));
+  gtk_window_set_title(GTK_WINDOW(Window), Title ? Title : "");
+}
+
+void TGtkEdgeBrowser::OnPopupDestroyed(GtkWidget* Window, gpointer Self)
+{
+  static_cast<TGtkEdgeBrowser*>(Self)->ForgetPopup(Window);
+}
+
+void TGtkEdgeBrowser::ForgetPopup(GtkWidget* Window)
+{
+  if (GtkWidget* PopupView = gtk_bin_get_child(GTK_BIN(Window))) {
+    g_signal_handlers_disconnect_by_data(PopupView, Window);
+    g_signal_handlers_disconnect_by_data(PopupView, this);
+  }
+  FPopups.erase(std::remove(FPopups.begin(), FPopups.end(), Window), FPopups.end());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Permissions, context menu, zoom
+
+gboolean TGtkEdgeBrowser::OnPermissionRequest(WebKitWebView* View, WebKitPermissionRequest* Request, gpointer Self)
+{
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  if (!Browser->OnPermissionRequested)
+    return FALSE;
+  TPermissionRequestedEventArgs Args;
+  const char* Uri = webkit_web_view_get_uri(View);
+  Args.Uri = Uri ? ToViewUri(Uri) : std::string();
+  Args.Kind = PermissionKind(Request);
+  g_object_ref(Request);
+  Raise(Browser->OnPermissionRequested, *Browser, Args);
+  gboolean Decided = TRUE;
+  switch (Args.State) {
+  case TPermissionState::Allow:
+    webkit_permission_request_allow(Request);
+    break;
+  case TPermissionState::Deny:
+    webkit_permission_request_deny(Request);
+    break;
+  case TPermissionState::Default:
+    Decided = FALSE; // WebKit's default applies
+    break;
+  }
+  g_object_unref(Request);
+  return Decided;
+}
+
+gboolean TGtkEdgeBrowser::OnContextMenu(WebKitWebView*, WebKitContextMenu* Menu, GdkEvent*, WebKitHitTestResult*,
+                                        gpointer Self)
+{
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  if (!Browser->FSettings.DefaultContextMenusEnabled)
+    return TRUE; // no menu at all
+  if (!Browser->FSettings.DevToolsEnabled) {
+    // WebKit adds the inspector item only with developer extras on; removing it here keeps
+    // the menu right whatever the engine's settings were when the menu was built.
+    std::vector<WebKitContextMenuItem*> Inspect;
+    for (GList* Item = webkit_context_menu_get_items(Menu); Item; Item = Item->next) {
+      auto* MenuItem = static_cast<WebKitContextMenuItem*>(Item->data);
+      if (webkit_context_menu_item_get_stock_action(MenuItem) == WEBKIT_CONTEXT_MENU_ACTION_INSPECT_ELEMENT)
+        Inspect.push_back(MenuItem);
+    }
+    for (WebKitContextMenuItem* MenuItem : Inspect)
+      webkit_context_menu_remove(Menu, MenuItem);
+  }
+  return FALSE;
+}
+
+gboolean TGtkEdgeBrowser::OnViewEvent(GtkWidget*, GdkEvent* Event, gpointer Self)
+{
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  // WebKitGTK scales the page on a touchpad pinch by itself; keyboard and wheel zooming it
+  // leaves to the application, which has none here.
+  if (!Browser->FSettings.ZoomControlEnabled && gdk_event_get_event_type(Event) == GDK_TOUCHPAD_PINCH)
+    return TRUE;
+  return FALSE;
+}
+
+} // namespace velmora

@@ -1,0 +1,122 @@
+// TGtkPlatform: creation of the GTK native layer's parts, its dialogs and its main loop.
+#include "GtkPlatform.h"
+
+#include "GtkControls.h"
+#include "GtkEdgeBrowser.h"
+#include "GtkMessageBox.h"
+#include "GtkSupport.h"
+#include "GtkWindowForm.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace velmora {
+
+namespace {
+
+// GLib warns when the application name is set a second time.
+bool GApplicationNameSet = false;
+
+TGtkWindowForm& GtkFormOf(TNativeForm& Form)
+{
+  auto* form = dynamic_cast<TGtkWindowForm*>(&Form);
+  if (form == nullptr)
+    throw std::invalid_argument("the form was not created by the GTK native layer");
+  return *form;
+}
+
+gboolean RunPostedCb(gpointer Data)
+{
+  GtkGuarded("a function posted to the main thread", *static_cast<std::function<void()>*>(Data));
+  return G_SOURCE_REMOVE;
+}
+
+void FreePostedCb(gpointer Data) { delete static_cast<std::function<void()>*>(Data); }
+
+} // namespace
+
+std::unique_ptr<TGtkPlatform> TGtkPlatform::Create(std::string& ErrorMessage)
+{
+  if (!gtk_init_check(nullptr, nullptr)) {
+    const char* display = std::getenv("DISPLAY");
+    ErrorMessage = display != nullptr && *display != '\0'
+                     ? std::string("Cannot open the display \"") + display + "\"."
+                     : std::string("Cannot open a display: DISPLAY is not set.");
+    return nullptr;
+  }
+  ErrorMessage.clear();
+  return std::unique_ptr<TGtkPlatform>(new TGtkPlatform());
+}
+
+std::unique_ptr<TNativeForm> TGtkPlatform::CreateForm(TFormKind Kind) { return std::make_unique<TGtkWindowForm>(Kind); }
+
+std::unique_ptr<TCustomEdgeBrowser> TGtkPlatform::CreateEdgeBrowser(TNativeForm& Parent)
+{
+  return std::make_unique<TGtkEdgeBrowser>(static_cast<TGtkForm&>(Parent), BrowserDataFolder());
+}
+
+std::unique_ptr<TNativeProgressBar> TGtkPlatform::CreateProgressBar(TNativeForm& Parent)
+{
+  return std::make_unique<TGtkProgressBar>(GtkFormOf(Parent));
+}
+
+std::unique_ptr<TNativePasswordEdit> TGtkPlatform::CreatePasswordEdit(TNativeForm& Parent, int Left, int Top,
+                                                                      int Width, int Height)
+{
+  return std::make_unique<TGtkPasswordEdit>(GtkFormOf(Parent), Left, Top, Width, Height);
+}
+
+TModalResult TGtkPlatform::MessageDialog(const TMessageDialogSpec& Spec)
+{
+  return GtkShowMessageDialog(Spec, Spec.Caption.empty() ? ApplicationTitle() : Spec.Caption);
+}
+
+void TGtkPlatform::ShowMessage(const std::string& Text)
+{
+  TMessageDialogSpec spec;
+  spec.Message = Text;
+  spec.Type = TMsgDlgType::mtCustom;
+  spec.Buttons = {TMsgDlgBtn::mbOK};
+  GtkShowMessageDialog(spec, ApplicationTitle());
+}
+
+void TGtkPlatform::SetBrowserDataFolder(const std::string& Path) { FBrowserDataFolder = Path; }
+
+void TGtkPlatform::SetApplicationTitle(const std::string& Title)
+{
+  FApplicationTitle = Title;
+  if (!GApplicationNameSet) {
+    GApplicationNameSet = true;
+    g_set_application_name(GtkValidUtf8(Title).c_str());
+  }
+}
+
+std::string TGtkPlatform::ApplicationTitle() const
+{
+  if (!FApplicationTitle.empty())
+    return FApplicationTitle;
+  // GLib falls back to the program name.
+  const gchar* name = g_get_application_name();
+  return name != nullptr ? std::string(name) : std::string();
+}
+
+void TGtkPlatform::Run(TNativeForm& MainForm)
+{
+  TGtkWindowForm& form = GtkFormOf(MainForm);
+  if (!form.Visible())
+    form.Show();
+  form.RunUntilClosed();
+}
+
+void TGtkPlatform::PostToMainThread(std::function<void()> Fn)
+{
+  if (!Fn)
+    return;
+  // g_idle_add_full is safe from any thread and always defers, even when called on the main
+  // thread, so the function never runs inside its caller.
+  g_idle_add_full(G_PRIORITY_DEFAULT, RunPostedCb, new std::function<void()>(std::move(Fn)), FreePostedCb);
+}
+
+} // namespace velmora

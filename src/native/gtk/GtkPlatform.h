@@ -1,0 +1,51 @@
+// TGtkPlatform: the native layer on Linux (GTK 3 windows and dialogs, WebKitGTK browser control).
+// This header includes no GTK header, so the main program can create the platform without them.
+#pragma once
+
+#include "NativeLayer.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace velmora {
+
+class TGtkPlatform : public TNativePlatform {
+public:
+  // Initialises GTK. Without a usable display returns nullptr and sets ErrorMessage.
+  static std::unique_ptr<TGtkPlatform> Create(std::string& ErrorMessage);
+  ~TGtkPlatform() override = default;
+  TGtkPlatform(const TGtkPlatform&) = delete;
+  TGtkPlatform& operator=(const TGtkPlatform&) = delete;
+
+  // Forms are GTK windows (TGtkForm); the other Create functions need one of them as Parent:
+  // a main form for the browser control and the progress bar, a dialog form for the password edit.
+  std::unique_ptr<TNativeForm> CreateForm(TFormKind Kind) override;
+  std::unique_ptr<TCustomEdgeBrowser> CreateEdgeBrowser(TNativeForm& Parent) override;
+  std::unique_ptr<TNativeProgressBar> CreateProgressBar(TNativeForm& Parent) override;
+  std::unique_ptr<TNativePasswordEdit> CreatePasswordEdit(TNativeForm& Parent, int Left, int Top, int Width,
+                                                          int Height) override;
+
+  // Owned by the active window of this process when there is one, else centred on the screen.
+  TModalResult MessageDialog(const TMessageDialogSpec& Spec) override;
+  void ShowMessage(const std::string& Text) override;
+
+  void SetBrowserDataFolder(const std::string& Path) override;
+  // Also the GLib application name (set once per process; later titles are only remembered).
+  void SetApplicationTitle(const std::string& Title) override;
+
+  void Run(TNativeForm& MainForm) override;
+  void PostToMainThread(std::function<void()> Fn) override;
+
+  const std::string& BrowserDataFolder() const { return FBrowserDataFolder; }
+  // The title dialogs get when their caller gives none.
+  std::string ApplicationTitle() const;
+
+private:
+  TGtkPlatform() = default;
+
+  std::string FBrowserDataFolder;
+  std::string FApplicationTitle;
+};
+
+} // namespace velmora

@@ -1,0 +1,549 @@
+#!/usr/bin/env python3
+"""End-to-end tests of packaged apps on the Linux runtime.
+
+Runs inside an X server (Xvfb) with a light EWMH window manager (openbox) and a session bus of
+its own (dbus-run-session), started by run_gui_e2e.sh. Each case packs a small app with
+velmora-pack, starts the packaged executable, drives it from outside with the X tools
+(xdotool, xprop, xwininfo) and reads what its test pages report through the window title.
+
+Usage: gui_e2e.py VELMORA_PACK VELMORA_RUNTIME [CASE...]
+"""
+import http.server
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import traceback
+
+PACK = os.path.abspath(sys.argv[1])
+RUNTIME = os.path.abspath(sys.argv[2])
+ONLY = sys.argv[3:]
+WORK = tempfile.mkdtemp(prefix="velmora-e2e-")
+CASES = []
+
+# Test pages run their steps and put the outcome into the document title, which the window
+# caption follows (DynamicAppTitle=1): "DONE:" and a JSON object of step results.
+HARNESS = r"""
+<script>
+function withTimeout(promise, ms) {
+  return Promise.race([promise, new Promise(function (r) { setTimeout(function () { r('TIMEOUT'); }, ms); })]);
+}
+function geolocation() {
+  return new Promise(function (resolve) {
+    navigator.geolocation.getCurrentPosition(function () { resolve('position'); }, function (e) {
+      resolve(e.code === 1 ? 'denied' : e.code === 2 ? 'unavailable' : 'error ' + e.code);
+    }, { timeout: 1000 });
+  });
+}
+async function runSteps(steps) {
+  var out = {};
+  for (var name in steps) {
+    try { out[name] = await withTimeout(Promise.resolve().then(steps[name]), 1500); }
+    catch (e) { out[name] = 'REJECTED:' + e; }
+  }
+  document.title = 'DONE:' + JSON.stringify(out);
+}
+</script>
+"""
+
+
+def case(fn):
+    CASES.append(fn)
+    return fn
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def run(*args, timeout=10):
+    return subprocess.run(args, capture_output=True, text=True, timeout=timeout)
+
+
+class App:
+    """A packaged app made from settings, files and an optional page script."""
+
+    count = 0
+
+    def __init__(self, settings, files, script=None, name="Test App", app_id=None, disk_files=None):
+        App.count += 1
+        self.dir = os.path.join(WORK, "app%d" % App.count)
+        os.makedirs(os.path.join(self.dir, "www"))
+        self.id = app_id or "org.velmora.e2e%d" % App.count
+        self.name = name
+        ini = "[App]\nID=%s\nName=%s\nDirName=Web\n" % (self.id, name)
+        ini += "".join("%s=%s\n" % kv for kv in settings.items())
+        with open(os.path.join(self.dir, "ryx.ini"), "w", encoding="utf-8") as f:
+            f.write(ini)
+        for rel, content in files.items():
+            path = os.path.join(self.dir, "www", rel)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(content if isinstance(content, bytes) else content.encode("utf-8"))
+        args = [PACK, "--settings", os.path.join(self.dir, "ryx.ini"), "--app", os.path.join(self.dir, "www"),
+                "--runtime", RUNTIME, "-o", os.path.join(self.dir, "bin", "app")]
+        if script is not None:
+            with open(os.path.join(self.dir, "extra.js"), "w") as f:
+                f.write(script)
+            args[1:1] = ["--script", os.path.join(self.dir, "extra.js")]
+        os.makedirs(os.path.join(self.dir, "bin"))
+        result = run(*args)
+        check(result.returncode == 0, "packing failed: " + result.stderr)
+        self.exe = os.path.join(self.dir, "bin", "app")
+        for rel, content in (disk_files or {}).items():
+            path = os.path.join(self.dir, "bin", rel)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "w") as f:
+                f.write(content)
+
+    def start(self, *args, env=None):
+        return Process([self.exe, *args], env)
+
+
+class Process:
+    def __init__(self, argv, env=None):
+        full_env = dict(os.environ)
+        full_env.update(env or {})
+        self.log = open(os.path.join(WORK, "run-%d.log" % time.monotonic_ns()), "w+")
+        self.proc = subprocess.Popen(argv, stdout=self.log, stderr=subprocess.STDOUT, env=full_env,
+                                     stdin=subprocess.DEVNULL)
+
+    def windows(self):
+        result = run("xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid))
+        return [w for w in result.stdout.split()]
+
+    def window(self, timeout=20):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            check(self.proc.poll() is None, "the app ended early with code %s: %s" % (self.proc.returncode, self.output()))
+            found = self.windows()
+            if found:
+                return found[0]
+            time.sleep(0.2)
+        raise Failure("no window appeared")
+
+    def title(self, wid):
+        return run("xdotool", "getwindowname", wid).stdout.strip()
+
+    def wait_title(self, wid, pattern, timeout=20):
+        deadline = time.time() + timeout
+        title = ""
+        while time.time() < deadline:
+            title = self.title(wid)
+            if re.search(pattern, title):
+                return title
+            check(self.proc.poll() is None, "the app ended early: " + self.output())
+            time.sleep(0.2)
+        raise Failure("title %r never matched %r" % (title, pattern))
+
+    def results(self, wid, timeout=20):
+        return json.loads(self.wait_title(wid, r"^DONE:", timeout)[len("DONE:"):])
+
+    def wait_exit(self, timeout=10):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def alive_after(self, seconds):
+        return self.wait_exit(seconds) is None
+
+    def output(self):
+        self.log.flush()
+        self.log.seek(0)
+        return self.log.read()[-2000:]
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+
+def close_window(wid):
+    """A close request as the user makes it: Alt+F4 through the window manager."""
+    # Keys sent to a window directly bypass the window manager's bindings: send them to the
+    # focused window instead, as a keyboard would.
+    run("xdotool", "windowactivate", "--sync", wid)
+    run("xdotool", "key", "alt+F4")
+
+
+def net_wm_state(wid):
+    return run("xprop", "-id", wid, "_NET_WM_STATE").stdout
+
+
+def client_geometry(wid):
+    out = run("xwininfo", "-id", wid).stdout
+    value = lambda key: int(re.search(key + r":\s+(-?\d+)", out).group(1))
+    return value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height")
+
+
+def page(body, script=""):
+    return "<!doctype html><html><head><meta charset='utf-8'><title>Loading</title>%s</head><body>%s<script>%s</script></body></html>" % (HARNESS, body, script)
+
+
+# ---------------------------------------------------------------------------------------------
+
+@case
+def content_served_from_the_archive():
+    files = {
+        "index.html": page("<h1>content</h1>", """
+          async function probe(url) {
+            const r = await fetch(url);
+            return r.status + ' ' + r.headers.get('content-type') + ' ' + (await r.text()).trim();
+          }
+          runSteps({
+            css: () => probe('style/main.css'),
+            spaced: () => probe('my%20page.txt'),
+            letterCase: () => probe('IMG/Photo.TXT'),
+            disk: () => probe('data/on-disk.txt'),
+            module: () => import('./lib/mod.js').then(m => m.answer),
+            missing: () => fetch('nothing-here.txt').then(r => 'status ' + r.status, e => 'failed'),
+          });"""),
+        "style/main.css": "body { color: red }",
+        "my page.txt": "blank in name",
+        "img/photo.txt": "letter case",
+        "lib/mod.js": "export const answer = 42;",
+    }
+    app = App({"DynamicAppTitle": 1}, files, disk_files={"data/on-disk.txt": "from disk"})
+    p = app.start()
+    try:
+        r = p.results(p.window())
+        check(r["css"] == "200 text/css; charset=utf-8 body { color: red }", r["css"])
+        check(r["spaced"] == "200 text/plain; charset=utf-8 blank in name", r["spaced"])
+        check(r["letterCase"] == "200 text/plain; charset=utf-8 letter case", r["letterCase"])
+        check(r["disk"] == "200 text/plain; charset=utf-8 from disk", r["disk"])
+        check(r["module"] == 42, r["module"])
+        check(r["missing"] in ("failed", "status 404"), r["missing"])
+    finally:
+        p.kill()
+
+
+@case
+def bridge_round_trips_and_window_commands():
+    files = {"index.html": page("", """
+        runSteps({
+          hello: () => ryx.hello(),
+          isRuntime: () => ryx.isRuntime(),
+          title: () => ryx.window.getTitle(),
+          style0: () => ryx.window.getStyle(),
+          setOnTop: () => ryx.window.setStyle({style: 'ontop'}),
+          style1: () => ryx.window.getStyle(),
+          setMax: () => ryx.window.setState({state: 'maximized'}),
+          state: () => ryx.window.getState(),
+          fullscreen: () => ryx.app.inFullscreen(),
+          together: () => Promise.all([ryx.hello(), ryx.isRuntime(), ryx.window.getStyle()]).then(a => a.join(',')),
+          detached: () => { const f = ryx.app.inFullscreen; return f(); },
+          noArgs: () => ryx.files.fileExists(),
+          uuid: () => new Promise(resolve => {
+            // Replies carry the uuid the call made.
+            const seen = e => { window.chrome.webview.removeEventListener('message', seen);
+              resolve(/^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$/.test(e.data.uuid)); };
+            window.chrome.webview.addEventListener('message', seen);
+            ryx.hello();
+          }),
+        });""")}
+    app = App({}, files, name="Bridge App")
+    p = app.start()
+    try:
+        wid = p.window()
+        # Without DynamicAppTitle the caption stays the app's name; the page sets it to report.
+        time.sleep(3)
+        check(p.title(wid) == "Bridge App", "caption changed without DynamicAppTitle: " + p.title(wid))
+        run("xdotool", "windowactivate", "--sync", wid)
+    finally:
+        p.kill()
+    app = App({"DynamicAppTitle": 1}, files, name="Bridge App")
+    p = app.start()
+    try:
+        wid = p.window()
+        r = p.results(wid)
+        expected = {"hello": "2021.43", "isRuntime": True, "title": "Loading", "style0": "normal",
+                    "setOnTop": True, "style1": "ontop", "setMax": True, "state": "maximized", "fullscreen": False,
+                    "together": "2021.43,true,ontop", "detached": False, "noArgs": "TIMEOUT", "uuid": True}
+        for key, value in expected.items():
+            check(r.get(key) == value, "%s: %r" % (key, r.get(key)))
+        time.sleep(0.5)
+        state = net_wm_state(wid)
+        check("_NET_WM_STATE_ABOVE" in state, "not kept above: " + state)
+        check("_NET_WM_STATE_MAXIMIZED_HORZ" in state, "not maximized: " + state)
+    finally:
+        p.kill()
+
+
+@case
+def close_with_the_default_handler_ends_the_process():
+    app = App({"DynamicAppTitle": 1}, {"index.html": page("", "document.title = 'READY';")})
+    p = app.start()
+    wid = p.window()
+    p.wait_title(wid, "^READY$")
+    close_window(wid)
+    code = p.wait_exit(10)
+    check(code == 0, "exit code %r after the close request" % code)
+
+
+@case
+def close_with_a_replaced_handler_waits_for_the_page():
+    app = App({"DynamicAppTitle": 1}, {"index.html": page("", """
+        var asked = 0;
+        ryx.events.onCloseQuery = function () {
+          asked++;
+          document.title = 'ASKED:' + asked;
+          if (asked === 2) { ryx.app.close(); }
+        };
+        document.title = 'READY';""")})
+    p = app.start()
+    try:
+        wid = p.window()
+        p.wait_title(wid, "^READY$")
+        close_window(wid)
+        p.wait_title(wid, "^ASKED:1$")
+        check(p.alive_after(1.5), "the window closed although the page did not allow it")
+        close_window(wid)
+        code = p.wait_exit(10)
+        check(code == 0, "exit code %r after the page's app.close" % code)
+    finally:
+        p.kill()
+
+
+@case
+def single_instance_and_second_window():
+    app = App({"DynamicAppTitle": 1}, {
+        "index.html": page("", "document.title = 'FIRST';"),
+        "page2.html": page("", "document.title = 'SECOND:' + location.href;"),
+        "opener.html": page("", "document.title = 'OPENER'; window.open('page2.html', '_blank');"),
+    })
+    first = app.start()
+    others = []
+    try:
+        wid = first.window()
+        first.wait_title(wid, "^FIRST$")
+        plain = app.start()
+        others.append(plain)
+        check(plain.wait_exit(10) == 0, "a second plain start did not end with exit code 0")
+        second = app.start(app.id, "file:///page2.html")
+        others.append(second)
+        title = second.wait_title(second.window(), "^SECOND:")
+        check(title == "SECOND:velmora://app/page2.html" or title.startswith("SECOND:"), title)
+        only_id = app.start(app.id)
+        others.append(only_id)
+        check(only_id.wait_exit(10) == 0, "a start with only the app ID passed the single-instance rule")
+    finally:
+        for p in [first] + others:
+            p.kill()
+
+
+@case
+def new_window_request_starts_a_second_instance():
+    app = App({"DynamicAppTitle": 1, "AllowInstances": 1}, {
+        "index.html": page("", "document.title = 'OPENER'; setTimeout(() => window.open('page2.html', '_blank'), 300);"),
+        "page2.html": page("", "document.title = 'OPENED';"),
+    })
+    p = app.start()
+    try:
+        p.wait_title(p.window(), "^OPENER$")
+        deadline = time.time() + 20
+        found = []
+        while time.time() < deadline and not found:
+            found = run("xdotool", "search", "--onlyvisible", "--name", "^OPENED$").stdout.split()
+            time.sleep(0.3)
+        check(found, "no second window showed the page")
+        pid = run("xdotool", "getwindowpid", found[0]).stdout.strip()
+        check(pid and int(pid) != p.proc.pid, "the page opened inside the first process")
+        os.kill(int(pid), 9)
+    finally:
+        p.kill()
+
+
+@case
+def password_prompt():
+    app = App({"Password": "S3cret", "DynamicAppTitle": 1}, {"index.html": page("", "document.title = 'OPENED';")},
+              name="Locked App")
+    p = app.start()
+    try:
+        prompt = p.window()
+        check(p.title(prompt) == "Locked App", "prompt caption: " + p.title(prompt))
+        run("xdotool", "windowactivate", "--sync", prompt)
+        run("xdotool", "type", "--delay", "60", "s3cret")
+        run("xdotool", "key", "Escape", "Return")
+        time.sleep(1)
+        check(p.proc.poll() is None and p.windows() == [prompt], "wrong password, Escape or Return changed something")
+        for _ in range(6):
+            run("xdotool", "key", "BackSpace")
+        run("xdotool", "type", "--delay", "60", "S3cret")
+        deadline = time.time() + 20
+        while time.time() < deadline and not any(p.title(w) == "OPENED" for w in p.windows()):
+            time.sleep(0.2)
+        check(any(p.title(w) == "OPENED" for w in p.windows()), "the app did not open after the right password")
+    finally:
+        p.kill()
+    # Closing the prompt ends the app with exit code 0; no prompt for a second window.
+    p = app.start()
+    prompt = p.window()
+    close_window(prompt)
+    check(p.wait_exit(10) == 0, "closing the prompt did not end the app with exit code 0")
+    p = app.start(app.id, "file:///index.html")
+    try:
+        p.wait_title(p.window(), "^OPENED$")
+    finally:
+        p.kill()
+
+
+@case
+def geometry_border_state_and_order_from_the_settings():
+    index = {"index.html": page("", "runSteps({full: () => ryx.app.inFullscreen()});")}
+    app = App({"Width": 640, "Height": 480, "MinWidth": 500, "MinHeight": 400, "MaxWidth": 700, "MaxHeight": 600,
+               "DynamicAppTitle": 1}, index)
+    p = app.start()
+    try:
+        wid = p.window()
+        p.results(wid)
+        x, y, w, h = client_geometry(wid)
+        check((w, h) == (640, 480), "size %dx%d" % (w, h))
+        check(abs(x + w / 2 - 640) <= 20 and abs(y + h / 2 - 400) <= 40, "not centred: %d,%d" % (x, y))
+        run("xdotool", "windowsize", "--sync", wid, "200", "200")
+        time.sleep(0.5)
+        _, _, w, h = client_geometry(wid)
+        check(w >= 500 and h >= 400, "shrunk below the limits: %dx%d" % (w, h))
+        run("xdotool", "windowsize", wid, "1200", "900")
+        time.sleep(0.5)
+        _, _, w, h = client_geometry(wid)
+        check(w <= 700 and h <= 600, "grew past the limits: %dx%d" % (w, h))
+    finally:
+        p.kill()
+
+    app = App({"WindowState": 1, "WindowOrder": 1, "WindowBorder": 1, "DynamicAppTitle": 1}, index)
+    p = app.start()
+    try:
+        wid = p.window()
+        p.results(wid)
+        state = net_wm_state(wid)
+        check("MAXIMIZED" in state and "_NET_WM_STATE_ABOVE" in state, state)
+    finally:
+        p.kill()
+
+    app = App({"WindowStyle": 1, "DynamicAppTitle": 1}, index)
+    p = app.start()
+    try:
+        wid = p.window()
+        r = p.results(wid)
+        check(r["full"] is True, "inFullscreen: %r" % r["full"])
+        hints = run("xprop", "-id", wid, "_MOTIF_WM_HINTS").stdout
+        check("MAXIMIZED" in net_wm_state(wid), net_wm_state(wid))
+        fields = [int(v, 0) for v in hints.split("=")[1].split(",")] if "=" in hints else []
+        check(len(fields) >= 3 and fields[0] & 2 and fields[2] == 0, "window decorated: " + hints)
+    finally:
+        p.kill()
+
+
+@case
+def bundles_without_archive_or_identity():
+    p = Process([RUNTIME])
+    try:
+        dialog = p.window()
+        check(p.title(dialog) == "Error", "dialog title " + p.title(dialog))
+        run("xdotool", "windowactivate", "--sync", dialog)
+        run("xdotool", "key", "Return")
+        check(p.wait_exit(10) == 0, "message 5 did not end with exit code 0")
+    finally:
+        p.kill()
+    app = App({}, {"index.html": "x"})
+    ini = os.path.join(app.dir, "ryx.ini")
+    with open(ini, "w") as f:
+        f.write("[App]\nID=\nName=No identity\nDirName=Web\n")
+    exe = os.path.join(app.dir, "bin", "noid")
+    # The packer refuses settings without ID, so this bundle is made from the first one's parts.
+    shutil.copy(RUNTIME, exe)
+    subprocess.run([PACK, "--extract", app.exe, "-o", exe + ".zip"], check=True, capture_output=True)
+    check(run(PACK, "--settings", ini, "--app", os.path.join(app.dir, "www"), "-o", exe + "2").returncode != 0,
+          "the packer accepted an empty ID")
+
+
+@case
+def foreign_pages_cannot_use_the_bridge():
+    evil = page("<p>elsewhere</p>", """
+        runSteps({
+          hello: () => ryx.hello(),
+          top: () => ryx.window.setStyle({style: 'ontop'}),
+          geo: () => geolocation(),
+        });""")
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            body = evil.encode()
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html; charset=utf-8")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    port = server.server_address[1]
+    app = App({"DynamicAppTitle": 1}, {"index.html": page("", """
+        runSteps({ geo: () => geolocation(), hello: () => ryx.hello() });""")})
+    p = app.start()
+    try:
+        wid = p.window()
+        r = p.results(wid)
+        # Granted without asking; there is no location source here, so the position is unavailable.
+        check(r == {"geo": "unavailable", "hello": "2021.43"}, "app page: %r" % r)
+    finally:
+        p.kill()
+    redirect = App({"DynamicAppTitle": 1},
+                   {"index.html": "<script>location.href = 'http://127.0.0.1:%d/evil.html';</script>" % port})
+    p = redirect.start()
+    try:
+        wid = p.window()
+        r = p.results(wid)
+        check(r["hello"] == "TIMEOUT", "a foreign page got a bridge reply: %r" % r)
+        check(r["top"] == "TIMEOUT", "a foreign page changed the window: %r" % r)
+        check(r["geo"] == "denied", "a foreign page got a permission without asking: %r" % r)
+        check("_NET_WM_STATE_ABOVE" not in net_wm_state(wid), "window kept above after a foreign call")
+    finally:
+        p.kill()
+        server.shutdown()
+
+
+def main():
+    env_dirs = {"XDG_DATA_HOME": os.path.join(WORK, "data"), "XDG_RUNTIME_DIR": os.path.join(WORK, "run")}
+    for key, value in env_dirs.items():
+        os.makedirs(value, mode=0o700, exist_ok=True)
+        os.environ[key] = value
+    os.environ["LANG"] = "C.UTF-8"
+    os.environ.pop("LC_ALL", None)
+    passed = failed = 0
+    for fn in CASES:
+        if ONLY and fn.__name__ not in ONLY:
+            continue
+        start = time.time()
+        try:
+            fn()
+            passed += 1
+            print("PASS %s (%.1fs)" % (fn.__name__, time.time() - start), flush=True)
+        except Exception as error:  # a failing case must not stop the others
+            failed += 1
+            print("FAIL %s: %s" % (fn.__name__, error), flush=True)
+            if not isinstance(error, Failure):
+                traceback.print_exc()
+            shot = os.path.join(tempfile.gettempdir(), "velmora-e2e-%s.png" % fn.__name__)
+            run("import", "-window", "root", shot)
+            print("     screenshot: " + shot, flush=True)
+    print("%d passed, %d failed" % (passed, failed))
+    shutil.rmtree(WORK, ignore_errors=True)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
