@@ -19,6 +19,7 @@ import tempfile
 import threading
 import time
 import traceback
+import zipfile
 
 PACK = os.path.abspath(sys.argv[1])
 RUNTIME = os.path.abspath(sys.argv[2])
@@ -456,16 +457,25 @@ def bundles_without_archive_or_identity():
         check(p.wait_exit(10) == 0, "message 5 did not end with exit code 0")
     finally:
         p.kill()
-    app = App({}, {"index.html": "x"})
-    ini = os.path.join(app.dir, "ryx.ini")
-    with open(ini, "w") as f:
-        f.write("[App]\nID=\nName=No identity\nDirName=Web\n")
-    exe = os.path.join(app.dir, "bin", "noid")
-    # The packer refuses settings without ID, so this bundle is made from the first one's parts.
-    shutil.copy(RUNTIME, exe)
-    subprocess.run([PACK, "--extract", app.exe, "-o", exe + ".zip"], check=True, capture_output=True)
-    check(run(PACK, "--settings", ini, "--app", os.path.join(app.dir, "www"), "-o", exe + "2").returncode != 0,
-          "the packer accepted an empty ID")
+    # The packer refuses settings without an ID, so this bundle is put together by hand: the
+    # runtime followed by a plain ZIP archive (unencrypted entries read as well).
+    exe = os.path.join(WORK, "no-identity")
+    archive = os.path.join(WORK, "no-identity.zip")
+    with zipfile.ZipFile(archive, "w") as z:
+        z.writestr("ryx.ini", "[App]\nID=\nName=No identity\nDirName=Web\n")
+        z.writestr("Web/index.html", "<title>should not show</title>")
+    with open(exe, "wb") as out:
+        for part in (RUNTIME, archive):
+            with open(part, "rb") as f:
+                out.write(f.read())
+    os.chmod(exe, 0o755)
+    p = Process([exe])
+    try:
+        code = p.wait_exit(10)
+        check(code == 0, "a bundle without ID ended with %r" % code)
+        check("should not show" not in p.output(), p.output())
+    finally:
+        p.kill()
 
 
 @case

@@ -278,10 +278,12 @@ void TGtkWindowForm::ApplyBorderStyle()
 {
   const TBorderTraits& traits = TraitsOf(FBorderStyle);
   GtkWidget* widget = GTK_WIDGET(FWindow);
-  gtk_window_set_decorated(FWindow, traits.Decorated);
   if (gtk_window_get_type_hint(FWindow) == traits.TypeHint || !gtk_widget_get_mapped(widget)) {
+    // The size hints go first: a window manager redraws the frame when the decorations change,
+    // and the frame's resize handles depend on whether the size is fixed.
     gtk_window_set_type_hint(FWindow, traits.TypeHint);
     ApplyResizable();
+    gtk_window_set_decorated(FWindow, traits.Decorated);
     ApplyWmHints();
     return;
   }
@@ -299,6 +301,7 @@ void TGtkWindowForm::ApplyBorderStyle()
   gtk_window_get_size(FWindow, &width, &height);
   gtk_widget_hide(widget);
   gtk_window_set_type_hint(FWindow, traits.TypeHint);
+  gtk_window_set_decorated(FWindow, traits.Decorated);
   ApplyResizable();
   ApplyWmHints();
   if (restoreGeometry) {
