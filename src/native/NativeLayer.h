@@ -106,6 +106,32 @@ struct TMessageDialogSpec {
   TPosition Position = TPosition::poScreenCenter;
 };
 
+struct TFileType {
+  std::string Name; // display name, e.g. "Text files"
+  std::string Mask; // pattern, e.g. "*.txt"
+};
+
+enum class TFileDialogKind { Open, Save };
+
+// The system's open or save file dialog. One object is reused by every call, so properties a
+// call does not set keep what the previous call or the user left in them.
+class TNativeFileDialog {
+public:
+  virtual ~TNativeFileDialog() = default;
+  virtual void ClearFileTypes() = 0;
+  virtual void AddFileType(const TFileType& FileType) = 0;
+  virtual void SetFileName(const std::string& FileName) = 0;
+  // The chosen file's full path after Execute returned true.
+  virtual std::string FileName() const = 0;
+  virtual void SetTitle(const std::string& Title) = 0;
+  // Save dialogs: ask before replacing an existing file.
+  virtual void SetOverwritePrompt(bool Prompt) = 0;
+  virtual bool OverwritePrompt() const = 0;
+  // Shows the dialog modally, owned by the window active at that moment; true when the user
+  // confirmed a file, false when they cancelled.
+  virtual bool Execute() = 0;
+};
+
 class TNativePlatform {
 public:
   virtual ~TNativePlatform() = default;
@@ -123,6 +149,7 @@ public:
   virtual TModalResult MessageDialog(const TMessageDialogSpec& Spec) = 0;
   // A plain box: the text, no icon, one OK button.
   virtual void ShowMessage(const std::string& Text) = 0;
+  virtual std::unique_ptr<TNativeFileDialog> CreateFileDialog(TFileDialogKind Kind) = 0;
 
   // The engine's profile folder (Linux; on Windows the environment carries it).
   virtual void SetBrowserDataFolder(const std::string& Path) = 0;

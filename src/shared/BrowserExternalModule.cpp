@@ -94,24 +94,24 @@ const std::vector<TBrowserExternalModule::TCommand>& TBrowserExternalModule::Com
   static const std::vector<TCommand> commands = {
     {10001, "hello", &M::Hello, ""},
     {10002, "isRuntime", &M::IsRuntime, ""},
-    {11001, "system.logoff", nullptr, "Calls to ryx.system.logoff() works only at runtime."},
-    {11002, "system.reboot", nullptr, "Calls to ryx.system.reboot() works only at runtime."},
-    {11003, "system.shutdown", nullptr, "Calls to ryx.system.shutdown() works only at runtime."},
+    {11001, "system.logoff", &M::SystemLogoff, "Calls to ryx.system.logoff() works only at runtime."},
+    {11002, "system.reboot", &M::SystemReboot, "Calls to ryx.system.reboot() works only at runtime."},
+    {11003, "system.shutdown", &M::SystemShutdown, "Calls to ryx.system.shutdown() works only at runtime."},
     {12001, "mainMenu.setItems", nullptr, "Calls to ryx.mainMenu.setItems() works only at runtime."},
     {12002, "mainMenu.updateItem", nullptr, "Calls to ryx.mainMenu.updateItem() works only at runtime."},
-    {20001, "dialogs.openFile", nullptr, ""},
-    {20002, "dialogs.saveFile", nullptr, ""},
-    {30001, "files.fileExists", nullptr, ""},
-    {30002, "files.deleteFile", nullptr, ""},
-    {30003, "files.writeTextFile", nullptr, ""},
-    {30004, "files.extractFile", nullptr, "Calls to ryx.app.extractFile() works only at runtime."},
-    {40001, "folders.dirExists", nullptr, ""},
-    {40002, "folders.deleteDir", nullptr, ""},
-    {40003, "folders.getTempDir", nullptr, ""},
-    {40004, "folders.getUserDocumentsDir", nullptr, ""},
-    {40005, "folders.getUserDesktopDir", nullptr, ""},
-    {40006, "folders.getAppExecutableDir", nullptr, ""},
-    {40007, "folders.getAppDataDir", nullptr, ""},
+    {20001, "dialogs.openFile", &M::DialogsOpenFile, ""},
+    {20002, "dialogs.saveFile", &M::DialogsSaveFile, ""},
+    {30001, "files.fileExists", &M::FilesFileExists, ""},
+    {30002, "files.deleteFile", &M::FilesDeleteFile, ""},
+    {30003, "files.writeTextFile", &M::FilesWriteTextFile, ""},
+    {30004, "files.extractFile", &M::FilesExtractFile, "Calls to ryx.app.extractFile() works only at runtime."},
+    {40001, "folders.dirExists", &M::FoldersDirExists, ""},
+    {40002, "folders.deleteDir", &M::FoldersDeleteDir, ""},
+    {40003, "folders.getTempDir", &M::FoldersGetTempDir, ""},
+    {40004, "folders.getUserDocumentsDir", &M::FoldersGetUserDocumentsDir, ""},
+    {40005, "folders.getUserDesktopDir", &M::FoldersGetUserDesktopDir, ""},
+    {40006, "folders.getAppExecutableDir", &M::FoldersGetAppExecutableDir, ""},
+    {40007, "folders.getAppDataDir", &M::FoldersGetAppDataDir, ""},
     {50001, "app.close", &M::AppClose, ""},
     {50002, "app.inFullscreen", &M::AppInFullscreen, ""},
     {50003, "app.enterFullscreen", &M::AppEnterFullscreen, "Calls to ryx.app.enterFullscreen() works only at runtime."},
@@ -122,22 +122,28 @@ const std::vector<TBrowserExternalModule::TCommand>& TBrowserExternalModule::Com
     {60004, "window.setState", &M::WindowSetState, ""},
     {60005, "window.getTitle", &M::WindowGetTitle, ""},
     {60006, "window.setTitle", &M::WindowSetTitle, ""},
-    {70001, "shell.execute", nullptr, ""},
-    {70002, "shell.explore", nullptr, ""},
-    {70003, "shell.command", nullptr, ""},
-    {70004, "shell.windows", nullptr, ""},
+    {70001, "shell.execute", &M::ShellExecute, ""},
+    {70002, "shell.explore", &M::ShellExplore, ""},
+    {70003, "shell.command", &M::ShellCommand, ""},
+    {70004, "shell.windows", &M::ShellWindows, ""},
     {80001, "themes.getTheme", nullptr, "Calls to ryx.themes.getTheme() works only at runtime."},
     {80002, "themes.getThemes", nullptr, "Calls to ryx.themes.getThemes() works only at runtime."},
     {80003, "themes.setTheme", nullptr, "Calls to ryx.themes.setTheme() works only at runtime."},
-    {90001, "base64.decodeToFile", nullptr, ""},
+    {90001, "base64.decodeToFile", &M::Base64DecodeToFile, ""},
   };
   return commands;
 }
 
-TBrowserExternalModule::TBrowserExternalModule() = default;
+TBrowserExternalModule::TBrowserExternalModule()
+  : FFileOpenDialog(Native().CreateFileDialog(TFileDialogKind::Open)),
+    FFileSaveDialog(Native().CreateFileDialog(TFileDialogKind::Save)),
+    FAlive(std::make_shared<TBrowserExternalModule*>(this))
+{
+}
 
 TBrowserExternalModule::~TBrowserExternalModule()
 {
+  *FAlive = nullptr; // replies of command lines still running are dropped
   FExeZip = nullptr;
   FMainForm = nullptr;
   FProjectINI = nullptr;

@@ -5,7 +5,9 @@
 #include "EdgeEx.h"
 #include "NativeLayer.h"
 
+#include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,6 +80,46 @@ private:
   void WindowSetState(const std::string& Uuid, const TCommandData& Data);
   void WindowGetTitle(const std::string& Uuid, const TCommandData& Data);
   void WindowSetTitle(const std::string& Uuid, const TCommandData& Data);
+
+  // Dialog, file, folder and base64 commands.
+  void DialogsOpenFile(const std::string& Uuid, const TCommandData& Data);
+  void DialogsSaveFile(const std::string& Uuid, const TCommandData& Data);
+  void RunDialogCall(std::function<void()> Show);
+  void RunFileDialog(TNativeFileDialog& Dialog, const std::string& Uuid, const std::string& FileName,
+                     const std::string& Title, const std::string& FileTypes);
+  void FilesFileExists(const std::string& Uuid, const TCommandData& Data);
+  void FilesDeleteFile(const std::string& Uuid, const TCommandData& Data);
+  void FilesWriteTextFile(const std::string& Uuid, const TCommandData& Data);
+  void FilesExtractFile(const std::string& Uuid, const TCommandData& Data);
+  void FoldersDirExists(const std::string& Uuid, const TCommandData& Data);
+  void FoldersDeleteDir(const std::string& Uuid, const TCommandData& Data);
+  void FoldersGetTempDir(const std::string& Uuid, const TCommandData& Data);
+  void FoldersGetUserDocumentsDir(const std::string& Uuid, const TCommandData& Data);
+  void FoldersGetUserDesktopDir(const std::string& Uuid, const TCommandData& Data);
+  void FoldersGetAppExecutableDir(const std::string& Uuid, const TCommandData& Data);
+  void FoldersGetAppDataDir(const std::string& Uuid, const TCommandData& Data);
+  void Base64DecodeToFile(const std::string& Uuid, const TCommandData& Data);
+  // A path argument resolved against the program folder.
+  std::string ResolvePath(const std::string& Path) const;
+  std::string ProgramFolder() const;
+
+  // Shell and system commands.
+  void ShellExecute(const std::string& Uuid, const TCommandData& Data);
+  void ShellExplore(const std::string& Uuid, const TCommandData& Data);
+  void ShellCommand(const std::string& Uuid, const TCommandData& Data);
+  void ShellWindows(const std::string& Uuid, const TCommandData& Data);
+  void SystemLogoff(const std::string& Uuid, const TCommandData& Data);
+  void SystemReboot(const std::string& Uuid, const TCommandData& Data);
+  void SystemShutdown(const std::string& Uuid, const TCommandData& Data);
+  void ExitWindowsReply(const std::string& Uuid, uint32_t Flags);
+
+  std::unique_ptr<TNativeFileDialog> FFileOpenDialog;
+  std::unique_ptr<TNativeFileDialog> FFileSaveDialog;
+  // A dialog call that arrives while a dialog is open waits for it; each still gets its reply.
+  bool FDialogOpen = false;
+  std::deque<std::function<void()>> FWaitingDialogCalls;
+  // Command lines run beside the UI thread; their replies come back only while this lives.
+  std::shared_ptr<TBrowserExternalModule*> FAlive;
 
   TNativeForm* FMainForm = nullptr;
   TExeZip* FExeZip = nullptr;

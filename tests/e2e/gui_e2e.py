@@ -526,6 +526,155 @@ def foreign_pages_cannot_use_the_bridge():
         server.shutdown()
 
 
+@case
+def file_dialogs():
+    folder = os.path.join(WORK, "chosen folder")
+    os.makedirs(folder)
+    target = os.path.join(folder, "notes-final.txt")
+    with open(target, "w") as f:
+        f.write("an older version")  # saving over it must ask first
+    # The calls start once the page has the focus, so the dialogs have an active window to
+    # belong to. The second open names no title and gets the default one.
+    app = App({"DynamicAppTitle": 1}, {"index.html": page("", """
+        function report(label) { return function (r) { document.title = label + r; }; }
+        function fail(e) { document.title = 'REJECTED:' + e; }
+        var waiting = setInterval(function () {
+          if (!document.hasFocus()) { return; }
+          clearInterval(waiting);
+          ryx.dialogs.saveFile({title: 'Save the notes', fileName: 'notes.txt',
+                                fileTypes: 'Text files|*.txt;All files|*.*', overwritePrompt: true})
+            .then(report('SAVED:'))
+            .then(function () { return ryx.dialogs.openFile({title: 'Open the notes', fileTypes: 'Text files|*.txt'}); })
+            .then(report('PICKED:'))
+            .then(function () { return ryx.dialogs.openFile({}); })
+            .then(report('OPENED:'), fail);
+        }, 100);""")})
+    # GTK is told to use the desktop portal, which is not there: the dialogs must still show.
+    p = app.start(env={"GTK_USE_PORTAL": "1"})
+
+    def dialog_named(title):
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            check(p.proc.poll() is None, "the app ended early: " + p.output())
+            found = run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(title)).stdout.split()
+            if found:
+                return found[0]
+            time.sleep(0.2)
+        raise Failure("no dialog titled %r appeared; the page shows %r" % (title, p.title(main_wid)))
+
+    def answer(wid, *keys, text=None):
+        run("xdotool", "windowactivate", "--sync", wid)
+        time.sleep(0.3)
+        for key in keys:
+            run("xdotool", "key", key)
+            time.sleep(0.3)
+        if text is not None:
+            run("xdotool", "type", "--delay", "30", text)
+            time.sleep(0.5)
+            run("xdotool", "key", "Return")
+
+    try:
+        main_wid = p.window()
+        run("xdotool", "windowactivate", "--sync", main_wid)
+        dialog = dialog_named("Save the notes")
+        owner = re.search(r"window id # (0x[0-9a-f]+)", run("xprop", "-id", dialog, "WM_TRANSIENT_FOR").stdout)
+        check(owner and int(owner.group(1), 16) == int(main_wid), "the save dialog is not owned by the app window")
+        answer(dialog, "ctrl+a", text=target)
+        # The file exists: a question comes up instead of the answer.
+        deadline = time.time() + 10
+        question = []
+        while time.time() < deadline and not question:
+            question = [w for w in p.windows() if w not in (main_wid, dialog)]
+            time.sleep(0.2)
+        check(question, "no question before replacing an existing file")
+        check(not p.title(main_wid).startswith("SAVED:"), "saved over an existing file without asking")
+        answer(question[0], "alt+r")
+        title = p.wait_title(main_wid, "^SAVED:")
+        check(title == "SAVED:" + target, title)
+
+        # A bare name in the open dialog is looked up in the folder of the last chosen file.
+        answer(dialog_named("Open the notes"), "ctrl+l", text="notes-final.txt")
+        title = p.wait_title(main_wid, "^PICKED:")
+        check(title == "PICKED:" + target, title)
+
+        answer(dialog_named("Open file"), "Escape")
+        title = p.wait_title(main_wid, "^OPENED:")
+        check(title == "OPENED:", "Escape answered %r" % title)
+        check("CRITICAL" not in p.output(), p.output())
+    finally:
+        p.kill()
+
+
+@case
+def files_folders_and_base64_from_a_page():
+    target = os.path.join(WORK, "extracted", "logo.bin")
+    os.makedirs(os.path.dirname(target))
+    app = App({"DynamicAppTitle": 1}, {"index.html": page("", """
+        const abs = %s;
+        runSteps({
+          write: () => ryx.files.writeTextFile({filePath: 'out/deep/notes.txt', contents: 'a\\nb'}),
+          exists: () => ryx.files.fileExists({filePath: 'out/deep/notes.txt'}),
+          dirExists: () => ryx.folders.dirExists({dirPath: 'out/deep'}),
+          b64: () => ryx.base64.decodeToFile({filePath: 'out/bytes.bin', contents: 'AP8QIA=='}),
+          extract: () => ryx.files.extractFile({sourceFile: '/img/logo.bin', targetFile: abs}),
+          notFound: () => ryx.files.extractFile({sourceFile: 'img/logo.bin', targetFile: abs}).catch(e => 'rejected ' + e),
+          missing: () => ryx.files.fileExists({}).catch(e => 'rejected ' + e),
+          exeDir: () => ryx.folders.getAppExecutableDir(),
+          temp: () => ryx.folders.getTempDir(),
+          deleteFile: () => ryx.files.deleteFile({filePath: 'out/bytes.bin'}),
+          deleteDir: () => ryx.folders.deleteDir({dirPath: 'out'}),
+          gone: () => ryx.folders.dirExists({dirPath: 'out'}),
+        });""" % json.dumps(target)), "img/logo.bin": b"\x89PNG\x00\x01binary"})
+    p = app.start(env={"TMPDIR": "/var/tmp"})
+    try:
+        r = p.results(p.window())
+        bindir = os.path.join(app.dir, "bin") + "/"
+        expected = {"write": True, "exists": True, "dirExists": True, "b64": True, "extract": True,
+                    "notFound": "rejected File not found", "missing": "rejected Missing filePath",
+                    "exeDir": bindir, "temp": "/var/tmp/", "deleteFile": True, "deleteDir": True, "gone": False}
+        for key, value in expected.items():
+            check(r.get(key) == value, "%s: %r" % (key, r.get(key)))
+        with open(target, "rb") as f:
+            check(f.read() == b"\x89PNG\x00\x01binary", "extracted bytes differ")
+        check(not os.path.exists(os.path.join(bindir, "out")), "deleteDir left the folder")
+    finally:
+        p.kill()
+
+
+@case
+def shell_commands_run_beside_the_window():
+    app = App({"DynamicAppTitle": 1}, {"index.html": page("", """
+        var quick = 'none';
+        const slow = ryx.shell.command({command: "sleep 1; printf '%%s' 'say \\"hi\\" \\\\ done'; echo oops >&2"});
+        // While the slow command runs, another call is answered.
+        ryx.hello().then(v => { quick = v; });
+        slow.then(out => runSteps({
+          quickFirst: () => quick,
+          output: () => out,
+          nowhere: () => ryx.shell.command({command: 'pwd', workingDir: '/no/such/folder'}),
+          workingDir: () => ryx.shell.command({command: 'pwd', workingDir: '/usr'}),
+          missingCommand: () => ryx.shell.command({}).catch(e => 'rejected ' + e),
+          missingFile: () => ryx.shell.execute({filePath: '/no/such/program'}).catch(e => 'rejected ' + (e.length > 0)),
+          runs: () => ryx.shell.execute({filePath: '/bin/sh', arguments: "-c 'touch %s'"}),
+          windows: () => ryx.shell.windows().then(list => list.includes(document.title) || list),
+          logoff: () => ryx.system.logoff().then(v => 'accepted ' + v, e => 'refused ' + (e.length > 0)),
+        }));""" % os.path.join(WORK, "touched"))}, name="Shell App")
+    p = app.start(env={"DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(WORK, "no-system-bus")})
+    try:
+        r = p.results(p.window(), timeout=30)
+        expected = {"quickFirst": "2021.43", "output": 'say "hi" \\ doneoops\n', "nowhere": "", "workingDir": "/usr\n",
+                    "missingCommand": "rejected Missing command", "missingFile": "rejected true", "runs": True,
+                    "windows": True, "logoff": "refused true"}
+        for key, value in expected.items():
+            check(r.get(key) == value, "%s: %r" % (key, r.get(key)))
+        deadline = time.time() + 5
+        while time.time() < deadline and not os.path.exists(os.path.join(WORK, "touched")):
+            time.sleep(0.1)
+        check(os.path.exists(os.path.join(WORK, "touched")), "shell.execute did not run the program")
+    finally:
+        p.kill()
+
+
 def main():
     env_dirs = {"XDG_DATA_HOME": os.path.join(WORK, "data"), "XDG_RUNTIME_DIR": os.path.join(WORK, "run")}
     for key, value in env_dirs.items():

@@ -16,6 +16,13 @@
     });
   }
 
+  function value(id) { return document.getElementById(id).value; }
+
+  function folderOf(path) {
+    var cut = path.lastIndexOf('/');
+    return cut > 0 ? path.substring(0, cut) : path;
+  }
+
   if (!window.ryx) {
     log('No bridge: this page is not running inside the Velmora runtime.');
     return;
@@ -37,6 +44,50 @@
     'fullscreen': function () { ryx.app.enterFullscreen(); log('app.enterFullscreen sent'); },
     'exit-fullscreen': function () { ryx.app.exitFullscreen(); log('app.exitFullscreen sent'); },
     'in-fullscreen': function () { return show('app.inFullscreen', ryx.app.inFullscreen()); },
+    'write-text': function () {
+      return show('files.writeTextFile', ryx.files.writeTextFile({ filePath: value('path'), contents: value('contents') }));
+    },
+    'file-exists': function () { return show('files.fileExists', ryx.files.fileExists({ filePath: value('path') })); },
+    'delete-file': function () { return show('files.deleteFile', ryx.files.deleteFile({ filePath: value('path') })); },
+    'dir-exists': function () { return show('folders.dirExists', ryx.folders.dirExists({ dirPath: folderOf(value('path')) })); },
+    'delete-dir': function () { return show('folders.deleteDir', ryx.folders.deleteDir({ dirPath: folderOf(value('path')) })); },
+    'save-logo': function () {
+      // The page reads its own image, encodes it and has the host write the decoded bytes.
+      return fetch('images/logo.png').then(function (r) { return r.arrayBuffer(); }).then(function (buffer) {
+        var bytes = new Uint8Array(buffer);
+        var text = '';
+        for (var i = 0; i < bytes.length; i++) { text += String.fromCharCode(bytes[i]); }
+        return show('base64.decodeToFile', ryx.base64.decodeToFile({ filePath: 'showcase-data/logo-copy.png', contents: btoa(text) }));
+      });
+    },
+    'extract-logo': function () {
+      return ryx.folders.getAppExecutableDir().then(function (dir) {
+        return show('files.extractFile', ryx.files.extractFile({ sourceFile: '/images/logo.png', targetFile: dir + 'logo-extracted.png' }));
+      });
+    },
+    'open-dialog': function () {
+      return show('dialogs.openFile', ryx.dialogs.openFile({ title: 'Open a text file', fileTypes: 'Text files|*.txt;All files|*' }));
+    },
+    'save-dialog': function () {
+      return show('dialogs.saveFile', ryx.dialogs.saveFile({ title: 'Save the notes', fileName: 'notes.txt',
+        fileTypes: 'Text files|*.txt;All files|*', overwritePrompt: true }));
+    },
+    'temp-dir': function () { return show('folders.getTempDir', ryx.folders.getTempDir()); },
+    'documents-dir': function () { return show('folders.getUserDocumentsDir', ryx.folders.getUserDocumentsDir()); },
+    'desktop-dir': function () { return show('folders.getUserDesktopDir', ryx.folders.getUserDesktopDir()); },
+    'exe-dir': function () { return show('folders.getAppExecutableDir', ryx.folders.getAppExecutableDir()); },
+    'appdata-dir': function () { return show('folders.getAppDataDir', ryx.folders.getAppDataDir()); },
+    // The command runs beside the window: the page stays usable while it does.
+    'run-command': function () {
+      log('shell.command started');
+      return show('shell.command', ryx.shell.command({ command: value('command'), workingDir: value('working-dir') }));
+    },
+    'list-windows': function () { return show('shell.windows', ryx.shell.windows()); },
+    'shell-execute': function () { return show('shell.execute', ryx.shell.execute({ filePath: value('open-target') })); },
+    'shell-explore': function () { return show('shell.explore', ryx.shell.explore({ filePath: value('open-target') })); },
+    'logoff': function () { if (window.confirm('Log off now? Unsaved work is lost.')) { return show('system.logoff', ryx.system.logoff()); } },
+    'reboot': function () { if (window.confirm('Restart now? Unsaved work is lost.')) { return show('system.reboot', ryx.system.reboot()); } },
+    'shutdown': function () { if (window.confirm('Shut down now? Unsaved work is lost.')) { return show('system.shutdown', ryx.system.shutdown()); } },
     // A new window on an app page starts a second instance of the app showing it.
     'new-window': function () { window.open('pages/about.html', '_blank'); log('window.open pages/about.html'); },
     'close': function () { ryx.app.close(); }
@@ -64,6 +115,8 @@
     ['Window state', function () { return ryx.window.getState(); }],
     ['Full screen', function () { return ryx.app.inFullscreen(); }],
     ['Page served from', function () { return Promise.resolve(location.href); }],
+    ['Program folder', function () { return ryx.folders.getAppExecutableDir(); }],
+    ['Temp folder', function () { return ryx.folders.getTempDir(); }],
     ['Style sheet type', function () {
       return fetch('style.css').then(function (r) { return r.headers.get('content-type'); });
     }]

@@ -98,6 +98,8 @@ void DestroyCb(GtkWidget*, gpointer Data)
   run->Loop.Quit();
 }
 
+constexpr int kMinimumWidth = 320;
+
 bool HasButton(const TMessageDialogSpec& Spec, TMsgDlgBtn Kind)
 {
   return std::find(Spec.Buttons.begin(), Spec.Buttons.end(), Kind) != Spec.Buttons.end();
@@ -146,11 +148,14 @@ TModalResult GtkShowMessageDialog(const TMessageDialogSpec& Spec, const std::str
 
   GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 18);
   gtk_container_set_border_width(GTK_CONTAINER(column), 18);
+  // Wide enough for the title of a short message to show in the title bar.
+  gtk_widget_set_size_request(column, kMinimumWidth, -1);
   gtk_box_pack_start(GTK_BOX(column), MakeMessageArea(Spec), TRUE, TRUE, 0);
 
-  GtkWidget* buttonBox = gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL);
-  gtk_button_box_set_layout(GTK_BUTTON_BOX(buttonBox), GTK_BUTTONBOX_END);
-  gtk_box_set_spacing(GTK_BOX(buttonBox), 6);
+  // A plain box rather than a GtkButtonBox: buttons of their natural widths keep a dialog with
+  // many buttons narrower than the screen.
+  GtkWidget* buttonBox = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  gtk_widget_set_halign(buttonBox, GTK_ALIGN_END);
   gtk_box_pack_start(GTK_BOX(column), buttonBox, FALSE, FALSE, 0);
   gtk_container_add(GTK_CONTAINER(dialog), column);
 

@@ -3,6 +3,7 @@
 
 #include "GtkControls.h"
 #include "GtkEdgeBrowser.h"
+#include "GtkFileDialog.h"
 #include "GtkMessageBox.h"
 #include "GtkSupport.h"
 #include "GtkWindowForm.h"
@@ -80,6 +81,11 @@ void TGtkPlatform::ShowMessage(const std::string& Text)
   spec.Type = TMsgDlgType::mtCustom;
   spec.Buttons = {TMsgDlgBtn::mbOK};
   GtkShowMessageDialog(spec, ApplicationTitle());
+}
+
+std::unique_ptr<TNativeFileDialog> TGtkPlatform::CreateFileDialog(TFileDialogKind Kind)
+{
+  return std::make_unique<TGtkFileDialog>(Kind);
 }
 
 void TGtkPlatform::SetBrowserDataFolder(const std::string& Path) { FBrowserDataFolder = Path; }

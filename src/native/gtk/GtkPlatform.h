@@ -29,6 +29,7 @@ public:
   // Owned by the active window of this process when there is one, else centred on the screen.
   TModalResult MessageDialog(const TMessageDialogSpec& Spec) override;
   void ShowMessage(const std::string& Text) override;
+  std::unique_ptr<TNativeFileDialog> CreateFileDialog(TFileDialogKind Kind) override;
 
   void SetBrowserDataFolder(const std::string& Path) override;
   // Also the GLib application name (set once per process; later titles are only remembered).

@@ -145,6 +145,23 @@ std::unique_ptr<TNativePasswordEdit> THeadlessPlatform::CreatePasswordEdit(TNati
   return edit;
 }
 
+bool THeadlessFileDialog::Execute()
+{
+  ++Executions;
+  const auto chosen = Answer ? Answer(*this) : std::nullopt;
+  if (!chosen)
+    return false;
+  Name = *chosen;
+  return true;
+}
+
+std::unique_ptr<TNativeFileDialog> THeadlessPlatform::CreateFileDialog(TFileDialogKind Kind)
+{
+  auto dialog = std::make_unique<THeadlessFileDialog>(Kind);
+  FileDialogs.push_back(dialog.get());
+  return dialog;
+}
+
 TModalResult THeadlessPlatform::MessageDialog(const TMessageDialogSpec& Spec)
 {
   Dialogs.push_back(Spec);

@@ -129,6 +129,29 @@ struct THeadlessPasswordEdit : TNativePasswordEdit {
   int Left = 0, Top = 0, Width = 0, Height = 0;
 };
 
+// Plays the user of a file dialog: Answer decides what Execute returns and which file it chose.
+class THeadlessFileDialog : public TNativeFileDialog {
+public:
+  explicit THeadlessFileDialog(TFileDialogKind DialogKind) : Kind(DialogKind) {}
+  void ClearFileTypes() override { FileTypes.clear(); }
+  void AddFileType(const TFileType& FileType) override { FileTypes.push_back(FileType); }
+  void SetFileName(const std::string& FileName) override { Name = FileName; }
+  std::string FileName() const override { return Name; }
+  void SetTitle(const std::string& Value) override { Title = Value; }
+  void SetOverwritePrompt(bool Prompt) override { Overwrite = Prompt; }
+  bool OverwritePrompt() const override { return Overwrite; }
+  bool Execute() override;
+
+  TFileDialogKind Kind;
+  std::vector<TFileType> FileTypes;
+  std::string Name;
+  std::string Title;
+  bool Overwrite = false;
+  int Executions = 0;
+  // The user's answer: the chosen path, or nullopt to cancel. Runs inside Execute.
+  std::function<std::optional<std::string>(THeadlessFileDialog& Dialog)> Answer;
+};
+
 class THeadlessPlatform : public TNativePlatform {
 public:
   std::unique_ptr<TNativeForm> CreateForm(TFormKind Kind) override;
@@ -138,6 +161,7 @@ public:
                                                           int Height) override;
   TModalResult MessageDialog(const TMessageDialogSpec& Spec) override;
   void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
+  std::unique_ptr<TNativeFileDialog> CreateFileDialog(TFileDialogKind Kind) override;
   void SetBrowserDataFolder(const std::string& Path) override { BrowserDataFolder = Path; }
   void SetApplicationTitle(const std::string& Title) override { ApplicationTitle = Title; }
   void Run(TNativeForm& MainForm) override;
@@ -152,6 +176,7 @@ public:
   std::vector<THeadlessEdgeBrowser*> Browsers;
   std::vector<THeadlessProgressBar*> ProgressBars;
   std::vector<THeadlessPasswordEdit*> PasswordEdits;
+  std::vector<THeadlessFileDialog*> FileDialogs;
   std::vector<TMessageDialogSpec> Dialogs;
   std::deque<TModalResult> DialogAnswers; // answers for MessageDialog; mrCancel when empty
   std::vector<std::string> Messages;

@@ -1,0 +1,243 @@
+// The dialog, file, folder and base64 commands of the bridge.
+#include "AppPaths.h"
+#include "BridgeArguments.h"
+#include "BrowserExternalModule.h"
+#include "BrowserForm.h"
+#include "ExeZip.h"
+#include "IniFile.h"
+#include "ProjectSettings.h"
+#include "StrUtils.h"
+#include "SysUtils.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace velmora {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+// Creates the folders of a file path; whether that worked shows when the file is written.
+void CreateParentFolders(const std::string& FilePath)
+{
+  std::error_code ignored;
+  const fs::path parent = PathOf(FilePath).parent_path();
+  if (!parent.empty())
+    fs::create_directories(parent, ignored);
+}
+
+// Writes (creates or replaces) a whole file; the error text names the file and the reason.
+void WriteWholeFile(const std::string& FilePath, const std::string& Bytes)
+{
+  std::ofstream out(PathOf(FilePath), std::ios::binary | std::ios::trunc);
+  if (!out)
+    throw std::runtime_error("Cannot create file \"" + FilePath + "\". " + std::generic_category().message(errno));
+  out.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
+  out.close();
+  if (!out)
+    throw std::runtime_error("Cannot write file \"" + FilePath + "\"");
+}
+
+} // namespace
+
+std::string TBrowserExternalModule::ProgramFolder() const
+{
+  if (FBrowserForm != nullptr)
+    return FBrowserForm->AppDirPath();
+  const std::u8string folder = PathOf(TSysUtils::GetExeFilePath()).parent_path().u8string();
+  return std::string(folder.begin(), folder.end()) + TSysUtils::PathDelimiter();
+}
+
+std::string TBrowserExternalModule::ResolvePath(const std::string& Path) const
+{
+  return ResolveAppRelativePath(Path, ProgramFolder(), TSysUtils::PathDelimiter()[0]);
+}
+
+void TBrowserExternalModule::RunFileDialog(TNativeFileDialog& Dialog, const std::string& Uuid,
+                                           const std::string& FileName, const std::string& Title,
+                                           const std::string& FileTypes)
+{
+  Dialog.ClearFileTypes();
+  Dialog.SetFileName(FileName);
+  Dialog.SetTitle(Title);
+  // "Name|mask;Name|mask": an entry that is not exactly one name and one mask is skipped.
+  for (const std::string& entry : TStrUtils::ExplodeStrings(";", FileTypes)) {
+    const TArrayStrings parts = TStrUtils::ExplodeStrings("|", entry);
+    if (parts.size() == 2)
+      Dialog.AddFileType({parts[0], parts[1]});
+  }
+  const bool chosen = Dialog.Execute();
+  SendSuccess(Uuid, chosen ? TStrUtils::StringToJsonString(Dialog.FileName()) : "\"\"");
+}
+
+void TBrowserExternalModule::RunDialogCall(std::function<void()> Show)
+{
+  // A modal dialog runs a nested loop, so the page can send another dialog call meanwhile: it
+  // waits until the open dialog has closed, then runs, and gets its own reply.
+  if (FDialogOpen) {
+    FWaitingDialogCalls.push_back(std::move(Show));
+    return;
+  }
+  struct TDialogOpen {
+    bool& Flag;
+    explicit TDialogOpen(bool& flag) : Flag(flag) { Flag = true; }
+    ~TDialogOpen() { Flag = false; }
+  } open(FDialogOpen);
+  Show();
+  while (!FWaitingDialogCalls.empty()) {
+    auto next = std::move(FWaitingDialogCalls.front());
+    FWaitingDialogCalls.pop_front();
+    next();
+  }
+}
+
+void TBrowserExternalModule::DialogsOpenFile(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string fileName = Data.ReadText("fileName");
+  const std::string title = Data.ReadText("title", "Open file");
+  const std::string fileTypes = Data.ReadText("fileTypes");
+  RunDialogCall([this, Uuid, fileName, title, fileTypes] {
+    RunFileDialog(*FFileOpenDialog, Uuid, fileName, title, fileTypes);
+  });
+}
+
+void TBrowserExternalModule::DialogsSaveFile(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string fileName = Data.ReadText("fileName");
+  const std::string title = Data.ReadText("title", "Save file");
+  const std::string fileTypes = Data.ReadText("fileTypes");
+  const bool overwritePrompt = Data.ReadFlag("overwritePrompt");
+  RunDialogCall([this, Uuid, fileName, title, fileTypes, overwritePrompt] {
+    FFileSaveDialog->SetOverwritePrompt(overwritePrompt);
+    RunFileDialog(*FFileSaveDialog, Uuid, fileName, title, fileTypes);
+  });
+}
+
+void TBrowserExternalModule::FilesFileExists(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string path = Data.ReadText("filePath");
+  if (path.empty())
+    return SendError(Uuid, "\"Missing filePath\"");
+  SendSuccess(Uuid, TSysUtils::FileExists(ResolvePath(path)) ? "true" : "false");
+}
+
+void TBrowserExternalModule::FilesDeleteFile(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string path = Data.ReadText("filePath");
+  if (path.empty())
+    return SendError(Uuid, "\"Missing filePath\"");
+  // Files only: a folder is not deleted, and a failure is a false result, not an error.
+  std::error_code error;
+  const fs::path file = PathOf(ResolvePath(path));
+  const bool deleted = !fs::is_directory(fs::symlink_status(file, error)) && fs::remove(file, error) && !error;
+  SendSuccess(Uuid, deleted ? "true" : "false");
+}
+
+void TBrowserExternalModule::FilesWriteTextFile(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string path = Data.ReadText("filePath");
+  if (path.empty())
+    return SendError(Uuid, "\"Missing filePath\"");
+  const std::string file = ResolvePath(path);
+  CreateParentFolders(file);
+  try {
+    WriteWholeFile(file, TextFileBytes(Data.ReadText("contents")));
+  } catch (const std::exception& failure) {
+    return SendError(Uuid, TStrUtils::StringToJsonString(failure.what()));
+  }
+  SendSuccess(Uuid, "true");
+}
+
+void TBrowserExternalModule::FilesExtractFile(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string source = Data.ReadText("sourceFile");
+  if (source.empty())
+    return SendError(Uuid, "\"Missing sourceFile\"");
+  const std::string target = Data.ReadText("targetFile");
+  if (target.empty())
+    return SendError(Uuid, "\"Missing targetFile\"");
+  // The settings' folder name and the argument, joined as they are: "/img/a.png" names
+  // "<DirName>/img/a.png". The target is used unchanged, relative to the current folder.
+  const std::string dirName = FProjectINI != nullptr ? TProjectSettings::ReadString(*FProjectINI, AppKeys::DirName)
+                                                     : std::string();
+  const std::string entry = dirName + source;
+  if (!FExeZip->FindFile(entry))
+    return SendError(Uuid, "\"File not found\"");
+  std::ofstream out(PathOf(target), std::ios::binary | std::ios::trunc);
+  if (!out)
+    return; // a target that cannot be opened ends the command without a reply
+  const auto extracted = FExeZip->ExtractToStream(entry, [&out](std::span<const uint8_t> chunk) {
+    out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
+    return static_cast<bool>(out);
+  });
+  out.close();
+  if (!extracted)
+    return SendError(Uuid, TStrUtils::StringToJsonString(extracted.Error()));
+  SendSuccess(Uuid, "true");
+}
+
+void TBrowserExternalModule::FoldersDirExists(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string path = Data.ReadText("dirPath");
+  if (path.empty())
+    return SendError(Uuid, "\"Missing dirPath\"");
+  SendSuccess(Uuid, TSysUtils::DirectoryExists(ResolvePath(path)) ? "true" : "false");
+}
+
+void TBrowserExternalModule::FoldersDeleteDir(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string path = Data.ReadText("dirPath");
+  if (path.empty())
+    return SendError(Uuid, "\"Missing dirPath\"");
+  SendSuccess(Uuid, TSysUtils::DeleteDirectory(ResolvePath(path)) ? "true" : "false");
+}
+
+void TBrowserExternalModule::FoldersGetTempDir(const std::string& Uuid, const TCommandData&)
+{
+  SendSuccess(Uuid, TStrUtils::StringToJsonString(TSysUtils::GetTempDirPath()));
+}
+
+void TBrowserExternalModule::FoldersGetUserDocumentsDir(const std::string& Uuid, const TCommandData&)
+{
+  SendSuccess(Uuid, TStrUtils::StringToJsonString(TSysUtils::GetUserDocumentsDirPath()));
+}
+
+void TBrowserExternalModule::FoldersGetUserDesktopDir(const std::string& Uuid, const TCommandData&)
+{
+  SendSuccess(Uuid, TStrUtils::StringToJsonString(TSysUtils::GetUserDesktopDirPath()));
+}
+
+void TBrowserExternalModule::FoldersGetAppExecutableDir(const std::string& Uuid, const TCommandData&)
+{
+  SendSuccess(Uuid, TStrUtils::StringToJsonString(ProgramFolder()));
+}
+
+void TBrowserExternalModule::FoldersGetAppDataDir(const std::string& Uuid, const TCommandData&)
+{
+  SendSuccess(Uuid, TStrUtils::StringToJsonString(TSysUtils::GetUserAppDataDirPath()));
+}
+
+void TBrowserExternalModule::Base64DecodeToFile(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string path = Data.ReadText("filePath");
+  if (path.empty())
+    return SendError(Uuid, "\"Missing filePath\"");
+  const std::string file = ResolvePath(path);
+  CreateParentFolders(file);
+  try {
+    std::string bytes;
+    if (!DecodeBase64(Data.ReadText("contents"), bytes))
+      throw std::runtime_error("The contents are not valid base64 data");
+    WriteWholeFile(file, bytes);
+  } catch (const std::exception& failure) {
+    return SendError(Uuid, TStrUtils::StringToJsonString(failure.what()));
+  }
+  SendSuccess(Uuid, "true");
+}
+
+} // namespace velmora

@@ -1,0 +1,86 @@
+// The shell and system commands of the bridge.
+#include "BridgeArguments.h"
+#include "BrowserExternalModule.h"
+#include "StrUtils.h"
+#include "SysUtils.h"
+
+#include <thread>
+
+namespace velmora {
+
+void TBrowserExternalModule::ShellExecute(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string path = Data.ReadText("filePath");
+  const std::string arguments = Data.ReadText("arguments");
+  if (path.empty())
+    return SendError(Uuid, "\"Missing filePath\"");
+  if (TSysUtils::ShellExec(path, arguments))
+    return SendSuccess(Uuid, "true");
+  SendError(Uuid, TStrUtils::StringToJsonString(TSysUtils::GetLastErrorMessage()));
+}
+
+void TBrowserExternalModule::ShellExplore(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string path = Data.ReadText("filePath");
+  if (path.empty())
+    return SendError(Uuid, "\"Missing filePath\"");
+  if (TSysUtils::ShellExplore(path))
+    return SendSuccess(Uuid, "true");
+  SendError(Uuid, TStrUtils::StringToJsonString(TSysUtils::GetLastErrorMessage()));
+}
+
+void TBrowserExternalModule::ShellCommand(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string command = Data.ReadText("command");
+  if (command.empty())
+    return SendError(Uuid, "\"Missing command\"");
+  const std::string workingDir = Data.ReadText("workingDir");
+  const bool showWindow = Data.ReadText("showWindow", "false") == "true";
+  // The command runs beside the UI thread, so the window and the other bridge calls go on
+  // while it does; its reply is posted back to the UI thread once it has ended.
+  std::thread([alive = FAlive, Uuid, command, workingDir, showWindow] {
+    std::string output = TSysUtils::GetDosOutput(command, workingDir, showWindow);
+    Native().PostToMainThread([alive, Uuid, output = std::move(output)] {
+      if (*alive != nullptr)
+        (*alive)->SendSuccess(Uuid, TStrUtils::StringToJsonString(output));
+    });
+  }).detach();
+}
+
+void TBrowserExternalModule::ShellWindows(const std::string& Uuid, const TCommandData&)
+{
+  std::vector<std::string> titles;
+  TSysUtils::GetWindowsCaptions(titles);
+  std::string result = "[";
+  for (size_t i = 0; i < titles.size(); ++i) {
+    if (i > 0)
+      result += ',';
+    result += TStrUtils::StringToJsonString(titles[i]);
+  }
+  result += ']';
+  SendSuccess(Uuid, result);
+}
+
+void TBrowserExternalModule::ExitWindowsReply(const std::string& Uuid, uint32_t Flags)
+{
+  if (TSysUtils::ExitWindows(Flags))
+    return SendSuccess(Uuid, "true");
+  SendError(Uuid, TStrUtils::StringToJsonString(TSysUtils::GetLastErrorMessage()));
+}
+
+void TBrowserExternalModule::SystemLogoff(const std::string& Uuid, const TCommandData&)
+{
+  ExitWindowsReply(Uuid, TSysUtils::kEwxLogoff | TSysUtils::kEwxForce);
+}
+
+void TBrowserExternalModule::SystemReboot(const std::string& Uuid, const TCommandData&)
+{
+  ExitWindowsReply(Uuid, TSysUtils::kEwxReboot | TSysUtils::kEwxForce);
+}
+
+void TBrowserExternalModule::SystemShutdown(const std::string& Uuid, const TCommandData&)
+{
+  ExitWindowsReply(Uuid, TSysUtils::kEwxShutdown | TSysUtils::kEwxForce);
+}
+
+} // namespace velmora

@@ -1,0 +1,298 @@
+// The dialog, file, folder, base64, shell and system commands, against the headless layer.
+#include "AppPaths.h"
+#include "BrowserExternalModule.h"
+#include "BrowserForm.h"
+#include "ExeZip.h"
+#include "IniFile.h"
+#include "StrUtils.h"
+#include "SysUtils.h"
+
+#include "support/HeadlessFixture.h"
+#include "support/TestFiles.h"
+#include "support/ZipFixture.h"
+
+#include <chrono>
+#include <filesystem>
+
+namespace velmora {
+namespace {
+
+std::string TStrUtilsJson(const std::string& text) { return TStrUtils::StringToJsonString(text); }
+
+TEST(ResolveAppRelativePath, FollowsThePlatformsRule)
+{
+  struct TCase {
+    const char* Path;
+    char Separator;
+    const char* Expected;
+  };
+  const TCase cases[] = {
+    {"data/notes.txt", '\\', "C:\\Apps\\Demo\\data\\notes.txt"},
+    {"D:/x/y.txt", '\\', "D:/x/y.txt"},
+    {"\\\\server\\share\\a.txt", '\\', "\\\\server\\share\\a.txt"},
+    {"\\a.txt", '\\', "C:\\Apps\\Demo\\\\a.txt"},
+    {"..\\up.txt", '\\', "C:\\Apps\\Demo\\..\\up.txt"},
+    {"x", '\\', "C:\\Apps\\Demo\\x"},
+    {"data/notes.txt", '/', "/opt/demo/data/notes.txt"},
+    {"data\\notes.txt", '/', "/opt/demo/data/notes.txt"},
+    {"/home/u/a.txt", '/', "/home/u/a.txt"},
+    {"C:/x.txt", '/', "/opt/demo/C:/x.txt"},
+    {"../up.txt", '/', "/opt/demo/../up.txt"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Path);
+    EXPECT_EQ(ResolveAppRelativePath(c.Path, c.Separator == '\\' ? "C:\\Apps\\Demo\\" : "/opt/demo/", c.Separator),
+              c.Expected);
+  }
+}
+
+TEST(TextFileBytes, BomAndCrLfAfterEveryLine)
+{
+  const std::pair<std::string, std::string> cases[] = {
+    {"a\nb", "\xEF\xBB\xBF" "a\r\nb\r\n"},
+    {"a\r\n", "\xEF\xBB\xBF" "a\r\n"},
+    {"", "\xEF\xBB\xBF"},
+    {"a\rb\r\nc\n\nd", "\xEF\xBB\xBF" "a\r\nb\r\nc\r\n\r\nd\r\n"},
+    {std::string("ab\0cd", 5), "\xEF\xBB\xBF" "ab\r\n"},
+    {"\n", "\xEF\xBB\xBF\r\n"},
+    {"é€", "\xEF\xBB\xBF" "é€\r\n"},
+  };
+  for (const auto& [text, bytes] : cases)
+    EXPECT_EQ(TextFileBytes(text), bytes);
+}
+
+TEST(DecodeBase64, StandardDataDecodesExactly)
+{
+  std::string all;
+  for (int i = 0; i < 256; ++i)
+    all += static_cast<char>(i);
+  const std::pair<std::string, std::string> good[] = {
+    {"", ""},
+    {"TQ==", "M"},
+    {"TWE=", "Ma"},
+    {"TWFu", "Man"},
+    {"TWE", "Ma"},
+    {"TW\r\nFu", "Man"},
+    {"AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7PD0+P0BBQkNERUZHSElKS0xNTk9Q"
+     "UVJTVFVWV1hZWltcXV5fYGFiY2RlZmdoaWprbG1ub3BxcnN0dXZ3eHl6e3x9fn+AgYKDhIWGh4iJiouMjY6PkJGSk5SVlpeYmZqbnJ2en6Ch"
+     "oqOkpaanqKmqq6ytrq+wsbKztLW2t7i5uru8vb6/wMHCw8TFxsfIycrLzM3Oz9DR0tPU1dbX2Nna29zd3t/g4eLj5OXm5+jp6uvs7e7v8PHy"
+     "8/T19vf4+fr7/P3+/w==",
+     all},
+  };
+  for (const auto& [text, bytes] : good) {
+    std::string out = "untouched";
+    EXPECT_TRUE(DecodeBase64(text, out)) << text;
+    EXPECT_EQ(out, bytes);
+  }
+  for (const char* bad : {"T", "TQ=a", "T@==", "TQ===", "-_8="}) {
+    std::string out = "untouched";
+    EXPECT_FALSE(DecodeBase64(bad, out)) << bad;
+    EXPECT_EQ(out, "untouched");
+  }
+}
+
+class FileCommandsTest : public test::THeadlessTest {
+protected:
+  FileCommandsTest()
+    : Archive(test::MakeZip({{"app/img/a.png", "PNG!", 1, 0}}, "pw")), Form(Platform.CreateForm(TFormKind::Main)),
+      View(*Form), Browser(*Platform.Browsers.back())
+  {
+    Zip.SetPassword("pw");
+    EXPECT_TRUE(Zip.Open({reinterpret_cast<const uint8_t*>(Archive.data()), Archive.size()}));
+    View.SetAppDirPath(Dir.Path().string() + TSysUtils::PathDelimiter());
+    Ini.SetText("[App]\nDirName=app\n");
+    Module.SetBrowserForm(&View);
+    Module.SetMainForm(Form.get());
+    Module.SetProjectINI(&Ini);
+    Module.SetExeZip(&Zip);
+    Browser.OnWebMessageReceived = [this](TCustomEdgeBrowser& s, const TWebMessageReceivedEventArgs& a) {
+      Module.EdgeBrowserWebMessageReceived(s, a);
+    };
+    Browser.CompleteCreation(kSOk);
+  }
+
+  // Sends one call and returns its replies' "success, result" parts.
+  std::vector<std::string> Call(int Id, const std::string& Data)
+  {
+    Browser.PostedMessages.clear();
+    Browser.ReceiveMessage("{\"id\":" + std::to_string(Id) + ",\"uuid\":\"u\",\"data\":" + Data + "}");
+    std::vector<std::string> replies;
+    for (const std::string& reply : Browser.PostedMessages)
+      replies.push_back(reply.substr(std::string("{\"uuid\": \"u\", \"success\": ").size()));
+    return replies;
+  }
+  std::string One(int Id, const std::string& Data)
+  {
+    const auto replies = Call(Id, Data);
+    return replies.size() == 1 ? replies[0] : "<" + std::to_string(replies.size()) + " replies>";
+  }
+  std::string InDir(const std::string& name) const { return Dir.File(name); }
+
+  test::TTempDir Dir;
+  std::string Archive;
+  TExeZip Zip;
+  TMemIniFile Ini;
+  std::unique_ptr<TNativeForm> Form;
+  TBrowserForm View;
+  THeadlessEdgeBrowser& Browser;
+  TBrowserExternalModule Module;
+};
+
+TEST_F(FileCommandsTest, FilesAndFoldersRelativeToTheProgramFolder)
+{
+  EXPECT_EQ(One(30003, R"({"filePath":"sub/deeper/notes.txt","contents":"a\nb"})"), "true, \"result\": true}");
+  EXPECT_EQ(test::ReadFile(InDir("sub/deeper/notes.txt")), "\xEF\xBB\xBF" "a\r\nb\r\n");
+  EXPECT_EQ(One(30003, R"({"filePath":"sub/empty.txt"})"), "true, \"result\": true}");
+  EXPECT_EQ(test::ReadFile(InDir("sub/empty.txt")), "\xEF\xBB\xBF");
+  EXPECT_EQ(One(30001, R"({"filePath":"sub/deeper/notes.txt"})"), "true, \"result\": true}");
+  EXPECT_EQ(One(30001, R"({"filePath":"sub/deeper"})"), "true, \"result\": false}") << "a folder is not a file";
+  EXPECT_EQ(One(40001, R"({"dirPath":"sub/deeper"})"), "true, \"result\": true}");
+  EXPECT_EQ(One(40001, R"({"dirPath":"sub/empty.txt"})"), "true, \"result\": false}");
+  EXPECT_EQ(One(30002, R"({"filePath":"sub/deeper"})"), "true, \"result\": false}");
+  EXPECT_EQ(One(30002, R"({"filePath":"sub/empty.txt"})"), "true, \"result\": true}");
+  EXPECT_EQ(One(30002, R"({"filePath":"sub/empty.txt"})"), "true, \"result\": false}");
+  EXPECT_EQ(One(40002, R"({"dirPath":"sub"})"), "true, \"result\": true}");
+  EXPECT_FALSE(std::filesystem::exists(test::PathOf(InDir("sub"))));
+  EXPECT_EQ(One(40002, R"({"dirPath":"sub"})"), "true, \"result\": false}");
+  // An absolute path is used as it is.
+  const std::string absolute = TSysUtils::PathDelimiter() == "/" ? InDir("abs.txt") : InDir("abs.txt");
+  EXPECT_EQ(One(30003, "{\"filePath\":" + TStrUtilsJson(absolute) + ",\"contents\":\"x\"}"), "true, \"result\": true}");
+  EXPECT_TRUE(TSysUtils::FileExists(absolute));
+  EXPECT_EQ(One(40006, "{}"), "true, \"result\": " + TStrUtilsJson(Dir.Path().string() + TSysUtils::PathDelimiter()) + "}");
+}
+
+TEST_F(FileCommandsTest, MissingArgumentsAndFailuresAnswerWithErrors)
+{
+  const std::pair<int, const char*> missing[] = {
+    {30001, "Missing filePath"}, {30002, "Missing filePath"}, {30003, "Missing filePath"},
+    {90001, "Missing filePath"}, {40001, "Missing dirPath"},  {40002, "Missing dirPath"},
+    {30004, "Missing sourceFile"}, {70001, "Missing filePath"}, {70002, "Missing filePath"},
+    {70003, "Missing command"},
+  };
+  for (const auto& [id, text] : missing) {
+    SCOPED_TRACE(id);
+    EXPECT_EQ(One(id, "{}"), std::string("false, \"result\": \"") + text + "\"}");
+    EXPECT_EQ(One(id, R"({"filePath":"","dirPath":null,"sourceFile":"","command":""})"),
+              std::string("false, \"result\": \"") + text + "\"}");
+  }
+  EXPECT_EQ(One(30004, R"({"sourceFile":"/img/a.png"})"), R"(false, "result": "Missing targetFile"})");
+  EXPECT_EQ(One(30004, R"({"sourceFile":"img/a.png","targetFile":"x"})"), R"(false, "result": "File not found"})");
+  // A file cannot be written where a folder stands: the failure's message comes back.
+  std::filesystem::create_directories(test::PathOf(InDir("taken")));
+  const std::string failed = One(30003, R"({"filePath":"taken","contents":"x"})");
+  EXPECT_TRUE(failed.starts_with("false, \"result\": \"") && failed.size() > 25) << failed;
+  EXPECT_EQ(One(30003, R"({"filePath":"x.txt","contents":{"a":1}})").substr(0, 7), "false, ")
+    << "contents of the wrong type is an error reply";
+  // Ill-typed path arguments end the command without a reply.
+  for (const int id : {30001, 30003, 40001, 20001, 70001})
+    EXPECT_TRUE(Call(id, R"({"filePath":[1],"dirPath":{},"fileName":[],"arguments":[]})").empty()) << id;
+  EXPECT_TRUE(Call(20002, R"({"overwritePrompt":"maybe"})").empty());
+}
+
+TEST_F(FileCommandsTest, ExtractFileNamesTheEntryByDirNameAndArgument)
+{
+  const std::string target = InDir("out.png");
+  EXPECT_EQ(One(30004, "{\"sourceFile\":\"/img/a.png\",\"targetFile\":" + TStrUtilsJson(target) + "}"),
+            "true, \"result\": true}");
+  EXPECT_EQ(test::ReadFile(target), "PNG!");
+  // A target that cannot be opened ends the command without a reply.
+  EXPECT_TRUE(Call(30004, "{\"sourceFile\":\"/IMG/A.PNG\",\"targetFile\":" + TStrUtilsJson(InDir("no/dir/x")) + "}")
+                .empty());
+  Module.SetExeZip(nullptr);
+  EXPECT_TRUE(Call(30004, R"({"sourceFile":"/img/a.png","targetFile":"x"})").empty());
+  EXPECT_EQ(Platform.Messages.back(), "Calls to ryx.app.extractFile() works only at runtime.");
+}
+
+TEST_F(FileCommandsTest, Base64WritesExactlyTheDecodedBytes)
+{
+  test::WriteFile(InDir("b/data.bin"), std::string(100, 'Z'));
+  EXPECT_EQ(One(90001, R"({"filePath":"b/data.bin","contents":"AP8Q"})"), "true, \"result\": true}");
+  EXPECT_EQ(test::ReadFile(InDir("b/data.bin")), std::string("\x00\xFF\x10", 3)) << "a longer file is replaced";
+  EXPECT_EQ(One(90001, R"({"filePath":"new/empty.bin"})"), "true, \"result\": true}");
+  EXPECT_EQ(test::ReadFile(InDir("new/empty.bin")), "");
+  EXPECT_EQ(One(90001, R"({"filePath":"bad.bin","contents":"not base64!"})").substr(0, 7), "false, ");
+}
+
+TEST_F(FileCommandsTest, DialogsTakeTheirArgumentsAndKeepTheRest)
+{
+  THeadlessFileDialog& open = *Platform.FileDialogs.at(0);
+  THeadlessFileDialog& save = *Platform.FileDialogs.at(1);
+  open.Answer = [](THeadlessFileDialog&) { return std::optional<std::string>("/home/u/ä \"q\".txt"); };
+  EXPECT_EQ(One(20001, R"({"fileTypes":"Text files|*.txt;All|*.*;Images|*.png;*.jpg;A|b|c"})"),
+            R"(true, "result": "\/home\/u\/ä \"q\".txt"})");
+  EXPECT_EQ(open.Title, "Open file");
+  ASSERT_EQ(open.FileTypes.size(), 3U);
+  EXPECT_EQ(open.FileTypes[0].Name, "Text files");
+  EXPECT_EQ(open.FileTypes[0].Mask, "*.txt");
+  EXPECT_EQ(open.FileTypes[2].Name, "Images");
+  EXPECT_EQ(open.FileTypes[2].Mask, "*.png");
+
+  open.Answer = nullptr; // the user cancels
+  EXPECT_EQ(One(20001, R"({"title":"Pick","fileName":"start.txt"})"), R"(true, "result": ""})");
+  EXPECT_EQ(open.Title, "Pick");
+  EXPECT_TRUE(open.FileTypes.empty());
+
+  save.Answer = [](THeadlessFileDialog& d) { return std::optional<std::string>(d.FileName()); };
+  EXPECT_EQ(One(20002, R"({"fileName":"out.txt","overwritePrompt":"TRUE"})"), R"(true, "result": "out.txt"})");
+  EXPECT_TRUE(save.OverwritePrompt());
+  EXPECT_EQ(save.Title, "Save file");
+  EXPECT_EQ(One(20002, R"({"overwritePrompt":0})"), R"(true, "result": ""})");
+  EXPECT_FALSE(save.OverwritePrompt());
+}
+
+TEST_F(FileCommandsTest, DialogCallsDuringAnOpenDialogWaitAndEachGetsItsReply)
+{
+  THeadlessFileDialog& open = *Platform.FileDialogs.at(0);
+  int shown = 0;
+  open.Answer = [&](THeadlessFileDialog&) -> std::optional<std::string> {
+    if (++shown == 1) {
+      // The page sends a second dialog call while the first dialog is open.
+      Browser.ReceiveMessage(R"({"id":20001,"uuid":"second","data":{}})");
+      EXPECT_EQ(Browser.PostedMessages.size(), 0U) << "the second dialog must wait";
+      return std::string("first.txt");
+    }
+    return std::string("second.txt");
+  };
+  Browser.PostedMessages.clear();
+  Browser.ReceiveMessage(R"({"id":20001,"uuid":"first","data":{}})");
+  ASSERT_EQ(Browser.PostedMessages.size(), 2U);
+  EXPECT_EQ(Browser.PostedMessages[0], R"({"uuid": "first", "success": true, "result": "first.txt"})");
+  EXPECT_EQ(Browser.PostedMessages[1], R"({"uuid": "second", "success": true, "result": "second.txt"})");
+}
+
+#ifndef _WIN32
+TEST_F(FileCommandsTest, ShellCommandRepliesLaterWhileOtherCallsGoOn)
+{
+  Browser.PostedMessages.clear();
+  Browser.ReceiveMessage(R"({"id":70003,"uuid":"slow","data":{"command":"sleep 0.5; printf '\"q\" \\\\ x'; echo err >&2"}})");
+  EXPECT_TRUE(Browser.PostedMessages.empty()) << "the reply waits for the command";
+  Browser.ReceiveMessage(R"({"id":10001,"uuid":"quick","data":{}})");
+  ASSERT_EQ(Browser.PostedMessages.size(), 1U) << "another call is answered meanwhile";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Browser.PostedMessages.size() < 2 && std::chrono::steady_clock::now() < deadline)
+    Platform.RunPosted(100);
+  ASSERT_EQ(Browser.PostedMessages.size(), 2U);
+  EXPECT_EQ(Browser.PostedMessages[1], R"({"uuid": "slow", "success": true, "result": "\"q\" \\ xerr\n"})");
+
+  Browser.PostedMessages.clear();
+  Browser.ReceiveMessage(R"({"id":70003,"uuid":"nowhere","data":{"command":"pwd","workingDir":"/no/such/folder"}})");
+  while (Browser.PostedMessages.empty() && std::chrono::steady_clock::now() < deadline)
+    Platform.RunPosted(100);
+  ASSERT_EQ(Browser.PostedMessages.size(), 1U);
+  EXPECT_EQ(Browser.PostedMessages[0], R"({"uuid": "nowhere", "success": true, "result": ""})");
+}
+
+TEST_F(FileCommandsTest, SystemCommandsReportThePlatformsRefusal)
+{
+  // No system bus at this address: logind cannot be reached, so nothing can power off.
+  setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + InDir("no-bus")).c_str(), 1);
+  for (const int id : {11001, 11002, 11003}) {
+    const std::string reply = One(id, "{}");
+    EXPECT_TRUE(reply.starts_with("false, \"result\": \"") && reply.size() > 22) << reply;
+  }
+  unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+}
+#endif
+
+} // namespace
+} // namespace velmora
