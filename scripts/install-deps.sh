@@ -33,7 +33,7 @@ PACKAGES=(
   wine wine64
   # native layer and its end-to-end tests
   libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xauth openbox xdotool x11-utils x11-apps
-  dbus dbus-x11 imagemagick fonts-dejavu-core x11-utils
+  dbus dbus-x11 imagemagick fonts-dejavu-core fonts-wqy-microhei x11-utils
   # tools used by tests to check archives made by the packer
   unzip python3
 )

@@ -25,8 +25,12 @@ sleep 2 # the page loads
 xdotool windowactivate --sync "$window"
 xdotool key Return # the focused "Run all checks" button
 sleep 1.5
+xdotool key alt+f # the native menu's File menu, by its access key
+sleep 0.7
 import -window root "$shot"
 echo "Screenshot: $shot"
+xdotool key Escape
+sleep 0.3
 
 xdotool key alt+F4
 for _ in $(seq 50); do

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "EdgeEx.h"
+#include "MenuModel.h"
 
 #include <functional>
 #include <memory>
@@ -68,6 +69,11 @@ public:
   // Setting a result other than mrNone closes a modal window.
   virtual void SetModalResult(TModalResult Result) = 0;
   virtual TModalResult ModalResult() const = 0;
+  // Attaches the menu bar drawn from Menu (nullptr detaches it). The form keeps the pointer;
+  // MenuChanged() redraws the bar after the model changed. Picking an item without sub-items
+  // raises its OnClick.
+  virtual void SetMainMenu(TMainMenu* Menu) = 0;
+  virtual void MenuChanged() = 0;
   // A close request from the program: the same path as the user's, through OnCloseQuery.
   virtual void Close() = 0;
   virtual bool Visible() const = 0;
@@ -150,6 +156,12 @@ public:
   // A plain box: the text, no icon, one OK button.
   virtual void ShowMessage(const std::string& Text) = 0;
   virtual std::unique_ptr<TNativeFileDialog> CreateFileDialog(TFileDialogKind Kind) = 0;
+
+  // Decodes PNG, JPEG, BMP, GIF, TIFF or ICO data; nullopt for data it cannot read.
+  virtual std::optional<TBitmap> DecodeImage(const std::string& Data) = 0;
+  // Restyles every native window of the process at once: with a palette, or back to the
+  // system's own look with nullptr. Page content is not themed.
+  virtual void ApplyTheme(const TThemePalette* Palette) = 0;
 
   // The engine's profile folder (Linux; on Windows the environment carries it).
   virtual void SetBrowserDataFolder(const std::string& Path) = 0;

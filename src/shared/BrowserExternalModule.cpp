@@ -89,16 +89,14 @@ TBorderStyle BorderStyleFromSetting(int Value)
 const std::vector<TBrowserExternalModule::TCommand>& TBrowserExternalModule::Commands()
 {
   using M = TBrowserExternalModule;
-  // Commands whose handler is nullptr are part of the protocol but not built yet: they are
-  // recognised and answer nothing.
   static const std::vector<TCommand> commands = {
     {10001, "hello", &M::Hello, ""},
     {10002, "isRuntime", &M::IsRuntime, ""},
     {11001, "system.logoff", &M::SystemLogoff, "Calls to ryx.system.logoff() works only at runtime."},
     {11002, "system.reboot", &M::SystemReboot, "Calls to ryx.system.reboot() works only at runtime."},
     {11003, "system.shutdown", &M::SystemShutdown, "Calls to ryx.system.shutdown() works only at runtime."},
-    {12001, "mainMenu.setItems", nullptr, "Calls to ryx.mainMenu.setItems() works only at runtime."},
-    {12002, "mainMenu.updateItem", nullptr, "Calls to ryx.mainMenu.updateItem() works only at runtime."},
+    {12001, "mainMenu.setItems", &M::MainMenuSetItems, "Calls to ryx.mainMenu.setItems() works only at runtime."},
+    {12002, "mainMenu.updateItem", &M::MainMenuUpdateItem, "Calls to ryx.mainMenu.updateItem() works only at runtime."},
     {20001, "dialogs.openFile", &M::DialogsOpenFile, ""},
     {20002, "dialogs.saveFile", &M::DialogsSaveFile, ""},
     {30001, "files.fileExists", &M::FilesFileExists, ""},
@@ -126,16 +124,17 @@ const std::vector<TBrowserExternalModule::TCommand>& TBrowserExternalModule::Com
     {70002, "shell.explore", &M::ShellExplore, ""},
     {70003, "shell.command", &M::ShellCommand, ""},
     {70004, "shell.windows", &M::ShellWindows, ""},
-    {80001, "themes.getTheme", nullptr, "Calls to ryx.themes.getTheme() works only at runtime."},
-    {80002, "themes.getThemes", nullptr, "Calls to ryx.themes.getThemes() works only at runtime."},
-    {80003, "themes.setTheme", nullptr, "Calls to ryx.themes.setTheme() works only at runtime."},
+    {80001, "themes.getTheme", &M::ThemesGetTheme, "Calls to ryx.themes.getTheme() works only at runtime."},
+    {80002, "themes.getThemes", &M::ThemesGetThemes, "Calls to ryx.themes.getThemes() works only at runtime."},
+    {80003, "themes.setTheme", &M::ThemesSetTheme, "Calls to ryx.themes.setTheme() works only at runtime."},
     {90001, "base64.decodeToFile", &M::Base64DecodeToFile, ""},
   };
   return commands;
 }
 
 TBrowserExternalModule::TBrowserExternalModule()
-  : FFileOpenDialog(Native().CreateFileDialog(TFileDialogKind::Open)),
+  : FBrowserExternalForm(std::make_unique<TBrowserExternalForm>()),
+    FFileOpenDialog(Native().CreateFileDialog(TFileDialogKind::Open)),
     FFileSaveDialog(Native().CreateFileDialog(TFileDialogKind::Save)),
     FAlive(std::make_shared<TBrowserExternalModule*>(this))
 {
@@ -144,6 +143,9 @@ TBrowserExternalModule::TBrowserExternalModule()
 TBrowserExternalModule::~TBrowserExternalModule()
 {
   *FAlive = nullptr; // replies of command lines still running are dropped
+  // The menu goes with the module: the window must not keep drawing it.
+  if (FMainForm != nullptr)
+    FMainForm->SetMainMenu(nullptr);
   FExeZip = nullptr;
   FMainForm = nullptr;
   FProjectINI = nullptr;

@@ -2,8 +2,11 @@
 // the browser view, decodes the envelope, dispatches on the command id and posts the replies.
 #pragma once
 
+#include "BrowserExternalForm.h"
 #include "EdgeEx.h"
 #include "NativeLayer.h"
+
+#include <rapidjson/fwd.h>
 
 #include <deque>
 #include <functional>
@@ -59,6 +62,9 @@ public:
   // The browser control's web-message handler.
   void EdgeBrowserWebMessageReceived(TCustomEdgeBrowser& Sender, const TWebMessageReceivedEventArgs& Args);
 
+  // The menu the page built (held by the module's hidden form).
+  const TMainMenu& MainMenu() const;
+
   // {"uuid": <uuid as a JSON string>, "success": true|false, "result": <Result verbatim>}
   void SendResponse(const std::string& Uuid, const std::string& Result, bool Success);
   void SendSuccess(const std::string& Uuid, const std::string& Result) { SendResponse(Uuid, Result, true); }
@@ -113,6 +119,18 @@ private:
   void SystemShutdown(const std::string& Uuid, const TCommandData& Data);
   void ExitWindowsReply(const std::string& Uuid, uint32_t Flags);
 
+  // Main menu and theme commands.
+  void MainMenuSetItems(const std::string& Uuid, const TCommandData& Data);
+  void MainMenuUpdateItem(const std::string& Uuid, const TCommandData& Data);
+  bool BuildMenuItem(const std::string& Uuid, const rapidjson::Value& Object, TMenuItem& Item);
+  void LoadMenuItemImage(TMenuItem& Item, const std::string& Source);
+  void ClearMainMenu();
+  void MainMenuItemClick(TMenuItem& Sender);
+  void ThemesGetTheme(const std::string& Uuid, const TCommandData& Data);
+  void ThemesGetThemes(const std::string& Uuid, const TCommandData& Data);
+  void ThemesSetTheme(const std::string& Uuid, const TCommandData& Data);
+
+  std::unique_ptr<TBrowserExternalForm> FBrowserExternalForm;
   std::unique_ptr<TNativeFileDialog> FFileOpenDialog;
   std::unique_ptr<TNativeFileDialog> FFileSaveDialog;
   // A dialog call that arrives while a dialog is open waits for it; each still gets its reply.

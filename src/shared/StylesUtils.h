@@ -1,6 +1,8 @@
 // TStylesUtils: the catalogue of the 40 themes, the active theme and the theme switch.
 #pragma once
 
+#include "MenuModel.h"
+
 #include <array>
 #include <string>
 #include <string_view>
@@ -28,6 +30,13 @@ public:
   // active theme; with ShowError it shows "Style '<name>' not found" with a Close button.
   static void TrySetStyle(const std::string& ThemeName, bool ShowError);
   static std::string GetActiveTheme();
+  // Draws a sample of the named theme's colours (a window with a menu bar, a selected item,
+  // text and a button) into Target. "Windows" has no sample: it throws std::runtime_error
+  // "Not available "Windows" preview.", as does a name that is not a theme.
+  static void DrawThemePreview(const std::string& ThemeName, TBitmap& Target);
+
+  // The palette of a theme of the catalogue (exact name), nullptr for "Windows" and unknown names.
+  static const TThemePalette* FindPalette(std::string_view ThemeName);
 };
 
 } // namespace velmora

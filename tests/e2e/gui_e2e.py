@@ -675,6 +675,259 @@ def shell_commands_run_beside_the_window():
         p.kill()
 
 
+def png_bytes(width, height, rgba):
+    """A PNG file of one colour (r, g, b, a), made here so the tests need no image files."""
+    import struct
+    import zlib
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    rows = b"".join(b"\x00" + bytes(rgba) * width for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+class Shot:
+    """The pixels of a window (or of the whole screen, "root") at one moment."""
+
+    def __init__(self, target="root"):
+        path = os.path.join(WORK, "shot-%d.png" % time.monotonic_ns())
+        check(run("import", "-window", str(target), path).returncode == 0, "no screenshot of " + str(target))
+        ppm = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], capture_output=True, timeout=20).stdout
+        header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+        check(header is not None, "the screenshot could not be read")
+        self.path = path
+        self.width, self.height = int(header.group(1)), int(header.group(2))
+        self.data = ppm[header.end():]
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.data[i:i + 3])
+
+    def find(self, test, left, top, right, bottom):
+        """The pixels (x, y) of the box [left, right) x [top, bottom) for which test(r, g, b) holds."""
+        found = []
+        for y in range(max(top, 0), min(bottom, self.height)):
+            for x in range(max(left, 0), min(right, self.width)):
+                if test(*self.pixel(x, y)):
+                    found.append((x, y))
+        return found
+
+
+def near(colour, expected, tolerance=8):
+    return all(abs(a - b) <= tolerance for a, b in zip(colour, expected))
+
+
+def menu_key(*keys):
+    """Keys to the focused window, with time for menus to open between them."""
+    for key in keys:
+        run("xdotool", "key", key)
+        time.sleep(0.4)
+
+
+@case
+def main_menu_clicks():
+    # A 32 x 32 red image must show at 16 x 16; the blue one belongs to a disabled item and
+    # must show grey and faded.
+    items = [
+        {"caption": "&File", "id": 1, "items": [
+            {"caption": "&Open", "id": 11, "image": "Web/red.png"},
+            {"caption": "-", "id": 90},
+            {"caption": "&Locked", "id": 12, "enabled": False, "image": "Web/blue.png"},
+            {"caption": "&More", "id": 13, "items": [
+                {"caption": "&Deep", "id": 131},
+                {"caption": "&Nothing", "id": 132, "items": []},
+            ]},
+            {"caption": "Save && &Quit_Now", "id": 14},
+        ]},
+        {"caption": "&Help", "id": 2, "items": [
+            {"caption": "&Unlock", "id": 21},
+            {"caption": "&Rebuild", "id": 22},
+        ]},
+    ]
+    rebuilt = [{"caption": "&Edit", "id": 3, "items": [{"caption": "Cu&t", "id": 31}]}]
+    # The title shows every event so far, so a click that should not have happened shows too.
+    app = App({"DynamicAppTitle": 1}, {
+        "red.png": png_bytes(32, 32, (255, 0, 0, 255)),
+        "blue.png": png_bytes(16, 16, (0, 0, 255, 255)),
+        "index.html": page("", """
+            const log = [];
+            function note(entry) { log.push(entry); document.title = 'LOG:' + log.join(','); }
+            ryx.events.onMainMenuItemClick = function (id) {
+              note(id);
+              // Answers that change the menu from inside the click.
+              if (id === 21) {
+                ryx.mainMenu.updateItem({id: 12, enabled: true}).then(r => note('unlocked=' + r));
+              } else if (id === 22) {
+                ryx.mainMenu.setItems({items: %s}).then(r => note('rebuilt=' + r));
+              }
+            };
+            ryx.mainMenu.setItems({items: %s}).then(r => note('menu=' + r), e => note('failed=' + e));""" % (
+            json.dumps(json.dumps(rebuilt)), json.dumps(json.dumps(items))))})
+    p = app.start()
+    log = ["menu=true"]
+
+    def expect(*entries, quiet=0):
+        log.extend(entries)
+        wanted = "LOG:" + ",".join(str(entry) for entry in log)
+        p.wait_title(wid, "^%s$" % re.escape(wanted), 10)
+        if quiet:
+            time.sleep(quiet)
+            check(p.title(wid) == wanted, "%r instead of %r" % (p.title(wid), wanted))
+
+    try:
+        wid = p.window()
+        expect()
+        run("xdotool", "windowactivate", "--sync", wid)
+        time.sleep(0.5)
+        left, top, _, _ = client_geometry(wid)
+
+        # The access key opens the File menu; the images show in it.
+        menu_key("alt+f")
+        shot = Shot()
+        area = (left, top, left + 400, top + 300)
+        red = shot.find(lambda r, g, b: r > 240 and g < 20 and b < 20, *area)
+        check(red, "no item image in the open menu (screenshot %s)" % shot.path)
+        xs = [x for x, _ in red]
+        ys = [y for _, y in red]
+        x0, x1, y0, y1 = min(xs), max(xs), min(ys), max(ys)
+        # 16 x 16 logical pixels: twice that in screen pixels on a screen scaled by 2.
+        side = 16 * int(os.environ.get("GDK_SCALE", "1"))
+        check((x1 - x0 + 1, y1 - y0 + 1) == (side, side) and len(red) == side * side,
+              "the image is %dx%d, not %dx%d" % (x1 - x0 + 1, y1 - y0 + 1, side, side))
+        blue = shot.find(lambda r, g, b: b > 180 and r < 80 and g < 80 and b - r > 120, *area)
+        check(not blue, "the disabled item's image is drawn in colour at %r" % blue[:3])
+        # Below the enabled image, in the same column: the separator (a line), then the disabled
+        # item's image, grey. Its rows are the longest run that differs from the menu background.
+        column = [shot.pixel(x0 + side // 2, y) for y in range(y1 + 1, y1 + 8 * side)]
+        background = max(set(column), key=column.count)
+        runs, start = [], None
+        for i, colour in enumerate(column + [background]):
+            if colour != background and start is None:
+                start = i
+            elif colour == background and start is not None:
+                runs.append((i - start, start))
+                start = None
+        length, first = max(runs) if runs else (0, 0)
+        check(length >= side * 3 // 4, "no image for the disabled item below the enabled one (screenshot %s)" % shot.path)
+        grey = column[first:first + length]
+        check(all(max(c) - min(c) <= 24 for c in grey), "the disabled image is not grey: %r" % grey[:4])
+        locked_y = y1 + 1 + first + length // 2
+
+        # A click on the disabled item reports nothing and leaves the menu open; a click on the
+        # enabled one reports its id.
+        run("xdotool", "mousemove", "--sync", str(x0 + side // 2), str(locked_y), "click", "1")
+        expect(quiet=1.5)
+        run("xdotool", "mousemove", "--sync", str(x0 + side // 2), str(y0 + side // 2), "click", "1")
+        expect(11)
+
+        # Keyboard: access keys in the menus, a nested submenu, "&&" and "_" in a caption.
+        for keys, expected in [(("alt+f", "o"), 11), (("alt+f", "m", "d"), 131), (("alt+f", "q"), 14)]:
+            run("xdotool", "windowactivate", "--sync", wid)
+            menu_key(*keys)
+            expect(expected)
+        # An item with an empty submenu opens it and raises no click; the disabled item neither.
+        menu_key("alt+f", "m", "n", "Escape", "Escape", "Escape", "alt+f", "l", "Escape")
+        expect(quiet=1)
+
+        # updateItem from inside a click enables the item; the menu drawn again lets it be picked.
+        menu_key("alt+h", "u")
+        expect(21, "unlocked=true")
+        menu_key("alt+f", "l")
+        expect(12)
+
+        # A page that answers a click with a new menu: the old one goes, the new one works.
+        menu_key("alt+h", "r")
+        expect(22, "rebuilt=true")
+        menu_key("alt+f", "o", "Escape")
+        expect(quiet=1)
+        menu_key("alt+e", "t")
+        expect(31)
+        check(p.proc.poll() is None and "CRITICAL" not in p.output(), p.output())
+    finally:
+        p.kill()
+
+
+@case
+def theme_switch_restyles_the_menu_bar():
+    # The page is green to its top edge, so the menu bar is what lies above the green.
+    app = App({"DynamicAppTitle": 1}, {"index.html": page("", """
+        document.documentElement.style.cssText = 'height: 100%; background: #00ff00';
+        const steps = {
+          1: {set: () => ryx.themes.setTheme({name: 'Windows10 Dark'}), get: () => ryx.themes.getTheme()},
+          2: {set: () => ryx.themes.setTheme({name: 'Windows'}), get: () => ryx.themes.getTheme()},
+          3: {set: () => ryx.themes.setTheme({name: 'windows10 dark'}), get: () => ryx.themes.getTheme(),
+              unknown: () => ryx.themes.setTheme({name: 'No Such Theme'}), after: () => ryx.themes.getTheme()},
+        };
+        ryx.events.onMainMenuItemClick = async function (id) {
+          const out = {};
+          for (const name in steps[id]) { out[name] = await steps[id][name](); }
+          document.title = 'STEP' + id + ':' + JSON.stringify(out);
+        };
+        ryx.mainMenu.setItems({items: JSON.stringify([
+          {caption: '&Theme', id: 100, items: [{caption: '&Dark', id: 1}, {caption: '&System', id: 2},
+                                               {caption: '&Other case', id: 3}]},
+          {caption: '&View', id: 200, items: [{caption: '&Zoom', id: 201}]},
+        ])}).then(r => { document.title = 'MENU:' + r; });""")})
+    green = (0, 255, 0)
+    dark_bar = (0x1F, 0x1F, 0x1F)
+
+    def step(wid, key, number, expected):
+        run("xdotool", "windowactivate", "--sync", wid)
+        menu_key("alt+t", key)
+        result = json.loads(p.wait_title(wid, "^STEP%d:" % number)[len("STEP%d:" % number):])
+        check(result == expected, "step %d answered %r" % (number, result))
+        time.sleep(0.5)
+
+    def bar_colour(wid):
+        shot = Shot(wid)
+        x = shot.width - 10
+        height = next((y for y in range(shot.height) if near(shot.pixel(x, y), green, 3)), None)
+        check(height is not None and 15 <= height <= 60, "no menu bar above the page: %r" % height)
+        check(near(shot.pixel(x, height + 20), green, 3), "the page content changed colour")
+        return shot, height, shot.pixel(x, height // 2)
+
+    p = app.start()
+    try:
+        wid = p.window()
+        p.wait_title(wid, "^MENU:true$")
+        time.sleep(0.5)
+        _, height, system = bar_colour(wid)
+        check(not near(system, dark_bar, 40), "the system menu bar is dark already: %r" % (system,))
+
+        step(wid, "d", 1, {"set": True, "get": "Windows10 Dark"})
+        shot, _, colour = bar_colour(wid)
+        check(near(colour, dark_bar, 6), "the dark menu bar is %r" % (colour,))
+        # The captions are light on the dark bar.
+        caption = shot.find(lambda r, g, b: min(r, g, b) > 200, 0, 2, 150, height - 2)
+        check(len(caption) > 20, "no light caption text on the dark menu bar (screenshot %s)" % shot.path)
+
+        # The open menu is dark too, with the palette's highlight on the selected item.
+        left, top, _, _ = client_geometry(wid)
+        menu_key("alt+t")
+        screen = Shot()
+        area = (left, top + height, left + 300, top + height + 150)
+        popup = [screen.pixel(x, y) for x, y in screen.find(lambda r, g, b: (r, g, b) != green, *area)]
+        check(popup, "no menu opened")
+        common = max(set(popup), key=popup.count)
+        check(near(common, (0x1C, 0x1C, 0x1C), 8), "the open menu's background is %r" % (common,))
+        check(sum(1 for c in popup if near(c, (0x00, 0x78, 0xD7), 8)) > 100, "no highlighted item in the open menu")
+        menu_key("Escape", "Escape")
+
+        step(wid, "s", 2, {"set": True, "get": "Windows"})
+        _, _, colour = bar_colour(wid)
+        check(near(colour, system, 4), "the system look did not come back: %r, was %r" % (colour, system))
+
+        # Another letter case switches the theme but answers false; an unknown name changes nothing.
+        step(wid, "o", 3, {"set": False, "get": "Windows10 Dark", "unknown": False, "after": "Windows10 Dark"})
+        _, _, colour = bar_colour(wid)
+        check(near(colour, dark_bar, 6), "the menu bar is %r after the other letter case" % (colour,))
+        check("CRITICAL" not in p.output() and "theme style sheet" not in p.output(), p.output())
+    finally:
+        p.kill()
+
+
 def main():
     env_dirs = {"XDG_DATA_HOME": os.path.join(WORK, "data"), "XDG_RUNTIME_DIR": os.path.join(WORK, "run")}
     for key, value in env_dirs.items():

@@ -88,6 +88,14 @@
     'logoff': function () { if (window.confirm('Log off now? Unsaved work is lost.')) { return show('system.logoff', ryx.system.logoff()); } },
     'reboot': function () { if (window.confirm('Restart now? Unsaved work is lost.')) { return show('system.reboot', ryx.system.reboot()); } },
     'shutdown': function () { if (window.confirm('Shut down now? Unsaved work is lost.')) { return show('system.shutdown', ryx.system.shutdown()); } },
+    'rename-menu': function () {
+      renamed = !renamed;
+      return show('mainMenu.updateItem', ryx.mainMenu.updateItem({ id: 101, caption: renamed ? '&Open a file…' : '&Open…' }));
+    },
+    'toggle-save': function () {
+      saveEnabled = !saveEnabled;
+      return show('mainMenu.updateItem', ryx.mainMenu.updateItem({ id: 102, enabled: saveEnabled }));
+    },
     // A new window on an app page starts a second instance of the app showing it.
     'new-window': function () { window.open('pages/about.html', '_blank'); log('window.open pages/about.html'); },
     'close': function () { ryx.app.close(); }
@@ -98,6 +106,66 @@
     if (name && commands[name]) {
       commands[name]();
     }
+  });
+
+  // The native menu bar: ids pick the action, images come from the app folder in the archive.
+  var renamed = false;
+  var saveEnabled = true;
+  var menuActions = {
+    101: 'open-dialog', 102: 'save-dialog', 103: 'close',
+    201: 'ontop', 202: 'normal-style', 203: 'maximize', 204: 'restore', 205: 'fullscreen', 206: 'exit-fullscreen',
+    301: 'run-command', 302: 'list-windows'
+  };
+  ryx.mainMenu.setItems({ items: JSON.stringify([
+    { caption: '&File', id: 100, items: [
+      { caption: '&Open…', id: 101, image: 'showcase/images/menu/open.png' },
+      { caption: '&Save…', id: 102, image: 'showcase/images/menu/save.png' },
+      { caption: '-', id: 0 },
+      { caption: '&Close', id: 103, image: 'showcase/images/menu/close.png' }
+    ] },
+    { caption: '&Window', id: 200, items: [
+      { caption: 'Keep on &top', id: 201 },
+      { caption: '&Normal order', id: 202 },
+      { caption: '-', id: 0 },
+      { caption: '&Maximize', id: 203 },
+      { caption: '&Restore', id: 204 },
+      { caption: 'Full &screen', id: 209, items: [
+        { caption: '&Enter', id: 205 },
+        { caption: '&Leave', id: 206 }
+      ] }
+    ] },
+    { caption: '&Shell', id: 300, items: [
+      { caption: '&Run the command', id: 301 },
+      { caption: '&List windows', id: 302 },
+      { caption: 'Shut &down (disabled)', id: 303, enabled: false }
+    ] },
+    { caption: '&Help', id: 400, items: [
+      { caption: '&About', id: 401, image: 'showcase/images/menu/about.png' }
+    ] }
+  ]) }).then(function () { log('mainMenu.setItems → true'); }, function (e) { log('mainMenu.setItems failed: ' + e); });
+
+  ryx.events.onMainMenuItemClick = function (id) {
+    document.getElementById('menu-click').textContent = 'Menu item ' + id + ' picked.';
+    log('menu item ' + id);
+    if (id === 401) {
+      location.href = 'pages/about.html';
+    } else if (menuActions[id]) {
+      commands[menuActions[id]]();
+    }
+  };
+
+  // The theme picker lists the 40 themes and shows the active one.
+  var picker = document.getElementById('theme');
+  Promise.all([ryx.themes.getThemes(), ryx.themes.getTheme()]).then(function (results) {
+    results[0].forEach(function (name) {
+      var option = document.createElement('option');
+      option.textContent = name;
+      option.selected = name === results[1];
+      picker.appendChild(option);
+    });
+  });
+  picker.addEventListener('change', function () {
+    show('themes.setTheme', ryx.themes.setTheme({ name: picker.value }));
   });
 
   // The close button of the window asks the page first.
@@ -117,6 +185,7 @@
     ['Page served from', function () { return Promise.resolve(location.href); }],
     ['Program folder', function () { return ryx.folders.getAppExecutableDir(); }],
     ['Temp folder', function () { return ryx.folders.getTempDir(); }],
+    ['Theme', function () { return ryx.themes.getTheme(); }],
     ['Style sheet type', function () {
       return fetch('style.css').then(function (r) { return r.headers.get('content-type'); });
     }]

@@ -89,7 +89,7 @@ void TGtkProgressBar::SetVisible(bool Visible)
     StopPulse();
 }
 
-bool TGtkProgressBar::Visible() const { return FVisible; }
+bool TGtkProgressBar::Visible() const { return FVisible && !FDestroyed; }
 
 void TGtkProgressBar::StartPulse()
 {

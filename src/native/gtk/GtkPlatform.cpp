@@ -4,8 +4,10 @@
 #include "GtkControls.h"
 #include "GtkEdgeBrowser.h"
 #include "GtkFileDialog.h"
+#include "GtkImages.h"
 #include "GtkMessageBox.h"
 #include "GtkSupport.h"
+#include "GtkTheme.h"
 #include "GtkWindowForm.h"
 
 #include <gtk/gtk.h>
@@ -87,6 +89,10 @@ std::unique_ptr<TNativeFileDialog> TGtkPlatform::CreateFileDialog(TFileDialogKin
 {
   return std::make_unique<TGtkFileDialog>(Kind);
 }
+
+std::optional<TBitmap> TGtkPlatform::DecodeImage(const std::string& Data) { return GtkDecodeImage(Data); }
+
+void TGtkPlatform::ApplyTheme(const TThemePalette* Palette) { GtkApplyTheme(Palette); }
 
 void TGtkPlatform::SetBrowserDataFolder(const std::string& Path) { FBrowserDataFolder = Path; }
 

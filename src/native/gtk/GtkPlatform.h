@@ -31,6 +31,10 @@ public:
   void ShowMessage(const std::string& Text) override;
   std::unique_ptr<TNativeFileDialog> CreateFileDialog(TFileDialogKind Kind) override;
 
+  std::optional<TBitmap> DecodeImage(const std::string& Data) override;
+  // One style provider on the default screen restyles every window of the process.
+  void ApplyTheme(const TThemePalette* Palette) override;
+
   void SetBrowserDataFolder(const std::string& Path) override;
   // Also the GLib application name (set once per process; later titles are only remembered).
   void SetApplicationTitle(const std::string& Title) override;

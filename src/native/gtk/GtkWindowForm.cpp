@@ -110,11 +110,12 @@ void TGtkWindowForm::SetWindowState(TWindowState State)
 {
   // GTK remembers a request made before the window is mapped and applies it at map time.
   const bool mapped = gtk_widget_get_mapped(GTK_WIDGET(FWindow));
+  const bool wasMaximized = MaximizedNow();
   FWindowState = State;
   switch (State) {
   case TWindowState::wsMaximized: {
     // Keep the fixed size to return to.
-    if (mapped && !UserResizable() && !MaximizedNow()) {
+    if (mapped && !UserResizable() && !wasMaximized) {
       gtk_window_get_size(FWindow, &FWidth, &FHeight);
       FHasSize = true;
     }
@@ -210,6 +211,21 @@ void TGtkWindowForm::SetModalResult(TModalResult Result)
 }
 
 TModalResult TGtkWindowForm::ModalResult() const { return FModalResult; }
+
+void TGtkWindowForm::SetMainMenu(TMainMenu* Menu)
+{
+  if (FMenuArea == nullptr)
+    return;
+  if (FMenuBar == nullptr)
+    FMenuBar = std::make_unique<TGtkMenuBar>(FMenuArea);
+  FMenuBar->SetMenu(Menu);
+}
+
+void TGtkWindowForm::MenuChanged()
+{
+  if (FMenuBar != nullptr)
+    FMenuBar->Rebuild();
+}
 
 void TGtkWindowForm::Close() { RequestClose(); }
 
@@ -312,7 +328,7 @@ void TGtkWindowForm::ApplyBorderStyle()
   gtk_widget_show(widget);
 }
 
-void TGtkWindowForm::ApplyResizable(bool SendNow)
+void TGtkWindowForm::ApplyResizable(THintsDelivery Delivery)
 {
   const bool userResizable = UserResizable();
   gtk_window_set_resizable(FWindow, userResizable || MaximizedNow());
@@ -336,7 +352,7 @@ void TGtkWindowForm::ApplyResizable(bool SendNow)
   // GTK sends new size hints with its next layout pass. The window manager must see them
   // before what follows (a maximize request, the Motif hints that make it redraw the frame),
   // so a mapped window sends them now.
-  if (SendNow && gtk_widget_get_mapped(GTK_WIDGET(FWindow)))
+  if (Delivery == THintsDelivery::Now && gtk_widget_get_mapped(GTK_WIDGET(FWindow)))
     gtk_container_check_resize(GTK_CONTAINER(FWindow));
 }
 
@@ -409,7 +425,9 @@ gboolean TGtkWindowForm::WindowStateEventCb(GtkWidget*, GdkEventWindowState* Eve
   else
     self->FWindowState = TWindowState::wsNormal;
 
-  self->ApplyResizable(false);
+  // Sending the hints at once from here, while the window manager is still restoring the
+  // window, makes GTK move it to where it was maximized; the next layout pass sends them.
+  self->ApplyResizable(THintsDelivery::WithNextLayout);
   self->ApplyWmHints();
   // Back from maximized, a fixed-size window takes its own size again, not the maximized one.
   if (leftMaximized && !self->UserResizable())

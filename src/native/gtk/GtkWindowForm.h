@@ -2,6 +2,7 @@
 #pragma once
 
 #include "GtkForm.h"
+#include "GtkMenuBar.h"
 #include "GtkSupport.h"
 
 #include <memory>
@@ -36,6 +37,9 @@ public:
   TModalResult ShowModal() override;
   void SetModalResult(TModalResult Result) override;
   TModalResult ModalResult() const override;
+  // A main form draws the menu in its menu area; a dialog form has no menu bar.
+  void SetMainMenu(TMainMenu* Menu) override;
+  void MenuChanged() override;
   void Close() override;
   bool Visible() const override;
 
@@ -58,7 +62,10 @@ private:
   void NotifyClosed();
   // Decorations, resizability and the window manager's functions for the current border style.
   void ApplyBorderStyle();
-  void ApplyResizable(bool SendNow = true);
+  // When the window manager gets new size hints: at once (before a request that depends on
+  // them), or with GTK's next layout pass.
+  enum class THintsDelivery { Now, WithNextLayout };
+  void ApplyResizable(THintsDelivery Delivery = THintsDelivery::Now);
   void ApplyWmHints();
   void ApplySize();
   void ApplyInitialPosition();
@@ -95,6 +102,7 @@ private:
   // still exists before touching it again.
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
   std::vector<TGtkNestedLoop*> FCloseWaiters;
+  std::unique_ptr<TGtkMenuBar> FMenuBar; // made by the first SetMainMenu
 };
 
 } // namespace velmora

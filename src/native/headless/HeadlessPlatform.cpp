@@ -2,6 +2,7 @@
 #include "HeadlessPlatform.h"
 
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 
 namespace velmora {
@@ -160,6 +161,21 @@ std::unique_ptr<TNativeFileDialog> THeadlessPlatform::CreateFileDialog(TFileDial
   auto dialog = std::make_unique<THeadlessFileDialog>(Kind);
   FileDialogs.push_back(dialog.get());
   return dialog;
+}
+
+std::optional<TBitmap> THeadlessPlatform::DecodeImage(const std::string& Data)
+{
+  int width = 0;
+  int height = 0;
+  char tail = 0;
+  if (std::sscanf(Data.c_str(), "IMG:%dx%d%c", &width, &height, &tail) != 2 || width <= 0 || height <= 0 ||
+      width > 4096 || height > 4096)
+    return std::nullopt;
+  TBitmap bitmap;
+  bitmap.Width = width;
+  bitmap.Height = height;
+  bitmap.Rgba.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 0xFF);
+  return bitmap;
 }
 
 TModalResult THeadlessPlatform::MessageDialog(const TMessageDialogSpec& Spec)

@@ -31,6 +31,10 @@ public:
   void SetBounds(int Left, int Top, int Width, int Height) override;
   void SetConstraints(const TSizeConstraints& Constraints) override { FConstraints = Constraints; }
   void SetPosition(TPosition Position) override { FPosition = Position; }
+  void SetMainMenu(TMainMenu* Menu) override { FMenu = Menu; }
+  void MenuChanged() override { ++FMenuRedraws; }
+  TMainMenu* MainMenu() const { return FMenu; }
+  int MenuRedraws() const { return FMenuRedraws; }
   void Show() override { FVisible = true; }
   TModalResult ShowModal() override;
   void SetModalResult(TModalResult Result) override;
@@ -68,6 +72,8 @@ private:
   bool FInClose = false;
   bool FModal = false;
   TModalResult FModalResult = mrNone;
+  TMainMenu* FMenu = nullptr;
+  int FMenuRedraws = 0;
 };
 
 class THeadlessEdgeBrowser : public TCustomEdgeBrowser {
@@ -162,6 +168,9 @@ public:
   TModalResult MessageDialog(const TMessageDialogSpec& Spec) override;
   void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
   std::unique_ptr<TNativeFileDialog> CreateFileDialog(TFileDialogKind Kind) override;
+  // Decodes only the test format "IMG:<width>x<height>"; anything else cannot be read.
+  std::optional<TBitmap> DecodeImage(const std::string& Data) override;
+  void ApplyTheme(const TThemePalette* Palette) override { AppliedThemes.push_back(Palette ? Palette->Name : ""); }
   void SetBrowserDataFolder(const std::string& Path) override { BrowserDataFolder = Path; }
   void SetApplicationTitle(const std::string& Title) override { ApplicationTitle = Title; }
   void Run(TNativeForm& MainForm) override;
@@ -181,6 +190,7 @@ public:
   std::deque<TModalResult> DialogAnswers; // answers for MessageDialog; mrCancel when empty
   std::vector<std::string> Messages;
   std::string BrowserDataFolder;
+  std::vector<std::string> AppliedThemes; // "" for the system look
   std::string ApplicationTitle;
   // Runs inside Run() while the main form is shown; the loop ends when it returns.
   std::function<void(TNativeForm& MainForm)> OnRun;
