@@ -105,6 +105,10 @@ private:
   void FoldersGetAppExecutableDir(const std::string& Uuid, const TCommandData& Data);
   void FoldersGetAppDataDir(const std::string& Uuid, const TCommandData& Data);
   void Base64DecodeToFile(const std::string& Uuid, const TCommandData& Data);
+  // Reads the required path argument Key ("Missing <Key>" when empty), resolves it and replies
+  // with the outcome of Test.
+  void ReplyForPath(const std::string& Uuid, const TCommandData& Data, const char* Key,
+                    const std::function<bool(const std::string& Path)>& Test);
   // A path argument resolved against the program folder.
   std::string ResolvePath(const std::string& Path) const;
   std::string ProgramFolder() const;

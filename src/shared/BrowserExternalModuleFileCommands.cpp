@@ -118,24 +118,28 @@ void TBrowserExternalModule::DialogsSaveFile(const std::string& Uuid, const TCom
   });
 }
 
+void TBrowserExternalModule::ReplyForPath(const std::string& Uuid, const TCommandData& Data, const char* Key,
+                                          const std::function<bool(const std::string& Path)>& Test)
+{
+  const std::string path = Data.ReadText(Key);
+  if (path.empty())
+    return SendError(Uuid, std::string("\"Missing ") + Key + "\"");
+  SendSuccess(Uuid, Test(ResolvePath(path)) ? "true" : "false");
+}
+
 void TBrowserExternalModule::FilesFileExists(const std::string& Uuid, const TCommandData& Data)
 {
-  const std::string path = Data.ReadText("filePath");
-  if (path.empty())
-    return SendError(Uuid, "\"Missing filePath\"");
-  SendSuccess(Uuid, TSysUtils::FileExists(ResolvePath(path)) ? "true" : "false");
+  ReplyForPath(Uuid, Data, "filePath", [](const std::string& path) { return TSysUtils::FileExists(path); });
 }
 
 void TBrowserExternalModule::FilesDeleteFile(const std::string& Uuid, const TCommandData& Data)
 {
-  const std::string path = Data.ReadText("filePath");
-  if (path.empty())
-    return SendError(Uuid, "\"Missing filePath\"");
   // Files only: a folder is not deleted, and a failure is a false result, not an error.
-  std::error_code error;
-  const fs::path file = PathOf(ResolvePath(path));
-  const bool deleted = !fs::is_directory(fs::symlink_status(file, error)) && fs::remove(file, error) && !error;
-  SendSuccess(Uuid, deleted ? "true" : "false");
+  ReplyForPath(Uuid, Data, "filePath", [](const std::string& path) {
+    std::error_code error;
+    const fs::path file = PathOf(path);
+    return !fs::is_directory(fs::symlink_status(file, error)) && fs::remove(file, error) && !error;
+  });
 }
 
 void TBrowserExternalModule::FilesWriteTextFile(const std::string& Uuid, const TCommandData& Data)
@@ -183,18 +187,12 @@ void TBrowserExternalModule::FilesExtractFile(const std::string& Uuid, const TCo
 
 void TBrowserExternalModule::FoldersDirExists(const std::string& Uuid, const TCommandData& Data)
 {
-  const std::string path = Data.ReadText("dirPath");
-  if (path.empty())
-    return SendError(Uuid, "\"Missing dirPath\"");
-  SendSuccess(Uuid, TSysUtils::DirectoryExists(ResolvePath(path)) ? "true" : "false");
+  ReplyForPath(Uuid, Data, "dirPath", [](const std::string& path) { return TSysUtils::DirectoryExists(path); });
 }
 
 void TBrowserExternalModule::FoldersDeleteDir(const std::string& Uuid, const TCommandData& Data)
 {
-  const std::string path = Data.ReadText("dirPath");
-  if (path.empty())
-    return SendError(Uuid, "\"Missing dirPath\"");
-  SendSuccess(Uuid, TSysUtils::DeleteDirectory(ResolvePath(path)) ? "true" : "false");
+  ReplyForPath(Uuid, Data, "dirPath", [](const std::string& path) { return TSysUtils::DeleteDirectory(path); });
 }
 
 void TBrowserExternalModule::FoldersGetTempDir(const std::string& Uuid, const TCommandData&)

@@ -70,18 +70,6 @@ uint32_t ParseColour(const rapidjson::Value& Theme, const char* Key)
   return static_cast<uint32_t>(std::stoul(text.substr(text.starts_with("#") ? 1 : 0), nullptr, 16));
 }
 
-// Mixes two 0xRRGGBB colours, Amount (0..1) of the second.
-uint32_t Mix(uint32_t A, uint32_t B, double Amount)
-{
-  uint32_t result = 0;
-  for (int shift = 0; shift <= 16; shift += 8) {
-    const double a = (A >> shift) & 0xFF;
-    const double b = (B >> shift) & 0xFF;
-    result |= static_cast<uint32_t>(a + (b - a) * Amount + 0.5) << shift;
-  }
-  return result;
-}
-
 double Luminance(uint32_t Colour)
 {
   return 0.299 * ((Colour >> 16) & 0xFF) + 0.587 * ((Colour >> 8) & 0xFF) + 0.114 * (Colour & 0xFF);
@@ -107,15 +95,15 @@ const std::map<std::string, TThemePalette, std::less<>>& Palettes()
       palette.MenuBar = ParseColour(theme, "menuBar");
       palette.MenuBarText = ParseColour(theme, "menuBarText");
       const bool dark = Luminance(palette.Window) < 128;
-      palette.Menu = Mix(palette.Window, dark ? 0x000000 : 0xFFFFFF, 0.35);
+      palette.Menu = MixColours(palette.Window, dark ? 0x000000 : 0xFFFFFF, 0.35);
       palette.MenuText = palette.WindowText;
       palette.HighlightText = Luminance(palette.Highlight) < 150 ? 0xFFFFFF : 0x000000;
-      palette.Button = Mix(palette.Window, palette.WindowText, 0.10);
+      palette.Button = MixColours(palette.Window, palette.WindowText, 0.10);
       palette.ButtonText = palette.WindowText;
-      palette.Edit = Mix(palette.Window, dark ? 0x000000 : 0xFFFFFF, 0.6);
+      palette.Edit = MixColours(palette.Window, dark ? 0x000000 : 0xFFFFFF, 0.6);
       palette.EditText = palette.WindowText;
-      palette.Border = Mix(palette.Window, palette.WindowText, 0.30);
-      palette.DisabledText = Mix(palette.Window, palette.WindowText, 0.45);
+      palette.Border = MixColours(palette.Window, palette.WindowText, 0.30);
+      palette.DisabledText = MixColours(palette.Window, palette.WindowText, 0.45);
       result.emplace(palette.Name, palette);
     }
     return result;
@@ -136,6 +124,17 @@ void FillRect(TBitmap& Target, int Left, int Top, int Width, int Height, uint32_
   }
 }
 } // namespace
+
+uint32_t MixColours(uint32_t A, uint32_t B, double Amount)
+{
+  uint32_t result = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const double a = (A >> shift) & 0xFF;
+    const double b = (B >> shift) & 0xFF;
+    result |= static_cast<uint32_t>(a + (b - a) * Amount + 0.5) << shift;
+  }
+  return result;
+}
 
 const TThemePalette* TStylesUtils::FindPalette(std::string_view ThemeName)
 {

@@ -20,6 +20,9 @@ extern const std::array<TThemeEntry, 40> ThemeCatalogue;
 
 inline constexpr std::string_view kSystemThemeName = "Windows";
 
+// Mixes two 0xRRGGBB colours: Amount (0..1) of B into A.
+uint32_t MixColours(uint32_t A, uint32_t B, double Amount);
+
 class TStylesUtils {
 public:
   TStylesUtils() = delete;

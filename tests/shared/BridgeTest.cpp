@@ -4,27 +4,16 @@
 #include "ExeZip.h"
 #include "IniFile.h"
 
-#include "support/HeadlessFixture.h"
+#include "support/BridgeFixture.h"
 
 #include <set>
 
 namespace velmora {
 namespace {
 
-class BridgeTest : public test::THeadlessTest {
+class BridgeTest : public test::TBridgeTest {
 protected:
-  BridgeTest()
-    : Form(Platform.CreateForm(TFormKind::Main)), View(*Form), Browser(*Platform.Browsers.back())
-  {
-    Module.SetBrowserForm(&View);
-    Module.SetMainForm(Form.get());
-    Module.SetProjectINI(&Ini);
-    Module.SetExeZip(&Zip);
-    Browser.OnWebMessageReceived = [this](TCustomEdgeBrowser& s, const TWebMessageReceivedEventArgs& a) {
-      Module.EdgeBrowserWebMessageReceived(s, a);
-    };
-    Browser.CompleteCreation(kSOk);
-  }
+  BridgeTest() { Module.SetExeZip(&Zip); }
 
   // Posts a message as the page would and returns the replies it caused.
   std::vector<std::string> Send(const std::string& Json, std::optional<std::string> String = std::nullopt)
@@ -39,11 +28,6 @@ protected:
     return replies.size() == 1 ? replies[0] : "<" + std::to_string(replies.size()) + " replies>";
   }
 
-  std::unique_ptr<TNativeForm> Form;
-  TBrowserForm View;
-  THeadlessEdgeBrowser& Browser;
-  TBrowserExternalModule Module;
-  TMemIniFile Ini;
   TExeZip Zip; // assigned but empty: the module runs "in the runtime"
 };
 

@@ -7,7 +7,7 @@
 #include "StrUtils.h"
 #include "SysUtils.h"
 
-#include "support/HeadlessFixture.h"
+#include "support/BridgeFixture.h"
 #include "support/TestFiles.h"
 #include "support/ZipFixture.h"
 
@@ -91,51 +91,22 @@ TEST(DecodeBase64, StandardDataDecodesExactly)
   }
 }
 
-class FileCommandsTest : public test::THeadlessTest {
+class FileCommandsTest : public test::TBridgeTest {
 protected:
-  FileCommandsTest()
-    : Archive(test::MakeZip({{"app/img/a.png", "PNG!", 1, 0}}, "pw")), Form(Platform.CreateForm(TFormKind::Main)),
-      View(*Form), Browser(*Platform.Browsers.back())
+  FileCommandsTest() : Archive(test::MakeZip({{"app/img/a.png", "PNG!", 1, 0}}, "pw"))
   {
     Zip.SetPassword("pw");
     EXPECT_TRUE(Zip.Open({reinterpret_cast<const uint8_t*>(Archive.data()), Archive.size()}));
     View.SetAppDirPath(Dir.Path().string() + TSysUtils::PathDelimiter());
     Ini.SetText("[App]\nDirName=app\n");
-    Module.SetBrowserForm(&View);
-    Module.SetMainForm(Form.get());
-    Module.SetProjectINI(&Ini);
     Module.SetExeZip(&Zip);
-    Browser.OnWebMessageReceived = [this](TCustomEdgeBrowser& s, const TWebMessageReceivedEventArgs& a) {
-      Module.EdgeBrowserWebMessageReceived(s, a);
-    };
-    Browser.CompleteCreation(kSOk);
   }
 
-  // Sends one call and returns its replies' "success, result" parts.
-  std::vector<std::string> Call(int Id, const std::string& Data)
-  {
-    Browser.PostedMessages.clear();
-    Browser.ReceiveMessage("{\"id\":" + std::to_string(Id) + ",\"uuid\":\"u\",\"data\":" + Data + "}");
-    std::vector<std::string> replies;
-    for (const std::string& reply : Browser.PostedMessages)
-      replies.push_back(reply.substr(std::string("{\"uuid\": \"u\", \"success\": ").size()));
-    return replies;
-  }
-  std::string One(int Id, const std::string& Data)
-  {
-    const auto replies = Call(Id, Data);
-    return replies.size() == 1 ? replies[0] : "<" + std::to_string(replies.size()) + " replies>";
-  }
   std::string InDir(const std::string& name) const { return Dir.File(name); }
 
   test::TTempDir Dir;
   std::string Archive;
   TExeZip Zip;
-  TMemIniFile Ini;
-  std::unique_ptr<TNativeForm> Form;
-  TBrowserForm View;
-  THeadlessEdgeBrowser& Browser;
-  TBrowserExternalModule Module;
 };
 
 TEST_F(FileCommandsTest, FilesAndFoldersRelativeToTheProgramFolder)

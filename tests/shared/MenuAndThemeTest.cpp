@@ -7,44 +7,27 @@
 #include "StylesUtils.h"
 #include "SysUtils.h"
 
-#include "support/HeadlessFixture.h"
+#include "support/BridgeFixture.h"
 #include "support/TestFiles.h"
 #include "support/ZipFixture.h"
 
 namespace velmora {
 namespace {
 
-class MenuTest : public test::THeadlessTest {
+class MenuTest : public test::TBridgeTest {
 protected:
   MenuTest()
     : Archive(test::MakeZip({{"Demo/icons/open.png", "IMG:16x16", 1, 0}, {"Demo/bad.png", "not an image", 1, 0}}, "pw")),
-      Form(Platform.CreateForm(TFormKind::Main)), Window(static_cast<THeadlessForm&>(*Form)), View(*Form),
-      Browser(*Platform.Browsers.back())
+      Window(static_cast<THeadlessForm&>(*Form))
   {
     Zip.SetPassword("pw");
     EXPECT_TRUE(Zip.Open({reinterpret_cast<const uint8_t*>(Archive.data()), Archive.size()}));
     View.SetAppDirPath(Dir.Path().string() + TSysUtils::PathDelimiter());
     test::WriteFile(Dir.File("disk.png"), "IMG:32x32");
-    Module.SetBrowserForm(&View);
-    Module.SetMainForm(Form.get());
-    Module.SetProjectINI(&Ini);
     Module.SetExeZip(&Zip);
-    Browser.OnWebMessageReceived = [this](TCustomEdgeBrowser& s, const TWebMessageReceivedEventArgs& a) {
-      Module.EdgeBrowserWebMessageReceived(s, a);
-    };
-    Browser.CompleteCreation(kSOk);
   }
 
-  // The replies to one call, each as its "success, result" part ("" for no reply).
-  std::string Call(int Id, const std::string& Data)
-  {
-    Browser.PostedMessages.clear();
-    Browser.ReceiveMessage("{\"id\":" + std::to_string(Id) + ",\"uuid\":\"u\",\"data\":" + Data + "}");
-    std::string replies;
-    for (const std::string& reply : Browser.PostedMessages)
-      replies += reply.substr(std::string("{\"uuid\": \"u\", \"success\": ").size());
-    return replies;
-  }
+  std::string Call(int Id, const std::string& Data) { return One(Id, Data); }
   // setItems with the items given as JSON (sent as the text of the "items" argument).
   std::string SetItems(const std::string& Items)
   {
@@ -56,12 +39,7 @@ protected:
   test::TTempDir Dir;
   std::string Archive;
   TExeZip Zip;
-  TMemIniFile Ini;
-  std::unique_ptr<TNativeForm> Form;
   THeadlessForm& Window;
-  TBrowserForm View;
-  THeadlessEdgeBrowser& Browser;
-  TBrowserExternalModule Module;
 };
 
 std::string MenuTest::TStrUtilsJson(const std::string& text) { return TStrUtils::StringToJsonString(text); }

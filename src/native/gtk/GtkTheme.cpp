@@ -1,6 +1,8 @@
 // The process-wide GTK styling of a theme palette: one CSS provider on the default screen.
 #include "GtkTheme.h"
 
+#include "StylesUtils.h"
+
 #include <gtk/gtk.h>
 
 #include <array>
@@ -97,18 +99,6 @@ std::string HexColour(uint32_t Colour)
   return std::string(text.data());
 }
 
-// Mixes two 0xRRGGBB colours, Amount (0..1) of the second.
-uint32_t Mix(uint32_t A, uint32_t B, double Amount)
-{
-  uint32_t result = 0;
-  for (int shift = 0; shift <= 16; shift += 8) {
-    const double a = (A >> shift) & 0xFF;
-    const double b = (B >> shift) & 0xFF;
-    result |= static_cast<uint32_t>(a + (b - a) * Amount + 0.5) << shift;
-  }
-  return result;
-}
-
 bool CloseColours(uint32_t A, uint32_t B)
 {
   int distance = 0;
@@ -124,7 +114,7 @@ std::pair<uint32_t, uint32_t> Selection(const TThemePalette& Palette, uint32_t B
 {
   if (!CloseColours(Palette.Highlight, Background))
     return {Palette.Highlight, Palette.HighlightText};
-  return {Mix(Background, Text, 0.25), Text};
+  return {MixColours(Background, Text, 0.25), Text};
 }
 
 // The one provider of this process; it stays alive between themes and is attached to the
