@@ -109,6 +109,9 @@ private:
   // with the outcome of Test.
   void ReplyForPath(const std::string& Uuid, const TCommandData& Data, const char* Key,
                     const std::function<bool(const std::string& Path)>& Test);
+  // Reads the required "filePath", creates its folders and writes MakeBytes("contents") there.
+  void ReplyForWrittenFile(const std::string& Uuid, const TCommandData& Data,
+                           const std::function<std::string(const std::string&)>& MakeBytes);
   // A path argument resolved against the program folder.
   std::string ResolvePath(const std::string& Path) const;
   std::string ProgramFolder() const;

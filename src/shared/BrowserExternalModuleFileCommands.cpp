@@ -142,19 +142,26 @@ void TBrowserExternalModule::FilesDeleteFile(const std::string& Uuid, const TCom
   });
 }
 
-void TBrowserExternalModule::FilesWriteTextFile(const std::string& Uuid, const TCommandData& Data)
+void TBrowserExternalModule::ReplyForWrittenFile(const std::string& Uuid, const TCommandData& Data,
+                                                 const std::function<std::string(const std::string&)>& MakeBytes)
 {
   const std::string path = Data.ReadText("filePath");
   if (path.empty())
     return SendError(Uuid, "\"Missing filePath\"");
   const std::string file = ResolvePath(path);
   CreateParentFolders(file);
+  // From here on every failure, a "contents" of the wrong type included, is an error reply.
   try {
-    WriteWholeFile(file, TextFileBytes(Data.ReadText("contents")));
+    WriteWholeFile(file, MakeBytes(Data.ReadText("contents")));
   } catch (const std::exception& failure) {
     return SendError(Uuid, TStrUtils::StringToJsonString(failure.what()));
   }
   SendSuccess(Uuid, "true");
+}
+
+void TBrowserExternalModule::FilesWriteTextFile(const std::string& Uuid, const TCommandData& Data)
+{
+  ReplyForWrittenFile(Uuid, Data, [](const std::string& contents) { return TextFileBytes(contents); });
 }
 
 void TBrowserExternalModule::FilesExtractFile(const std::string& Uuid, const TCommandData& Data)
@@ -222,20 +229,12 @@ void TBrowserExternalModule::FoldersGetAppDataDir(const std::string& Uuid, const
 
 void TBrowserExternalModule::Base64DecodeToFile(const std::string& Uuid, const TCommandData& Data)
 {
-  const std::string path = Data.ReadText("filePath");
-  if (path.empty())
-    return SendError(Uuid, "\"Missing filePath\"");
-  const std::string file = ResolvePath(path);
-  CreateParentFolders(file);
-  try {
+  ReplyForWrittenFile(Uuid, Data, [](const std::string& contents) {
     std::string bytes;
-    if (!DecodeBase64(Data.ReadText("contents"), bytes))
+    if (!DecodeBase64(contents, bytes))
       throw std::runtime_error("The contents are not valid base64 data");
-    WriteWholeFile(file, bytes);
-  } catch (const std::exception& failure) {
-    return SendError(Uuid, TStrUtils::StringToJsonString(failure.what()));
-  }
-  SendSuccess(Uuid, "true");
+    return bytes;
+  });
 }
 
 } // namespace velmora

@@ -2,6 +2,7 @@
 #include "SysUtils.h"
 
 #include <charconv>
+#include <filesystem>
 
 namespace velmora {
 
@@ -29,6 +30,21 @@ std::string TSysUtils::FormatByteSize(int64_t Bytes)
   if (number.back() == '.')
     number.pop_back();
   return number + " " + unit;
+}
+
+int TSysUtils::GetSubdirectoriesCount(const std::string& DirPath)
+{
+  namespace fs = std::filesystem;
+  int count = 0;
+  std::error_code error;
+  fs::directory_iterator entry(fs::path(std::u8string(DirPath.begin(), DirPath.end())),
+                               fs::directory_options::skip_permission_denied, error);
+  for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+    std::error_code ignored;
+    if (entry->is_directory(ignored))
+      ++count;
+  }
+  return count;
 }
 
 } // namespace velmora

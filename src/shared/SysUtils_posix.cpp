@@ -1031,18 +1031,6 @@ int64_t TSysUtils::GetSizeOfFile(const std::string& FilePath)
   return error ? -1 : static_cast<int64_t>(size);
 }
 
-int TSysUtils::GetSubdirectoriesCount(const std::string& DirPath)
-{
-  int count = 0;
-  std::error_code error;
-  fs::directory_iterator entry(DirPath, fs::directory_options::skip_permission_denied, error);
-  for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
-    std::error_code ignored;
-    if (entry->is_directory(ignored))
-      ++count;
-  }
-  return count;
-}
 
 std::string TSysUtils::GetParentDirPath(const std::string& Path)
 {
