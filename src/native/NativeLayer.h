@@ -152,7 +152,7 @@ public:
 
   // The standard message dialog, modal; returns the modal result of the pressed button, or
   // mrCancel when it is closed or Escape is pressed in a dialog with a Cancel button.
-  virtual TModalResult MessageDialog(const TMessageDialogSpec& Spec) = 0;
+  virtual TModalResult MessageDialog(const TMessageDialogSpec& Dialog) = 0;
   // A plain box: the text, no icon, one OK button.
   virtual void ShowMessage(const std::string& Text) = 0;
   virtual std::unique_ptr<TNativeFileDialog> CreateFileDialog(TFileDialogKind Kind) = 0;

@@ -113,14 +113,14 @@ std::string GetLocalizedMessage(int MessageIndex)
 int CustomMessageDlg(const std::string& Msg, TMsgDlgType DlgType, const std::vector<TMsgDlgBtn>& Buttons,
                      const std::vector<std::string>& ButtonCaptions, const std::string& Caption)
 {
-  TMessageDialogSpec spec;
-  spec.Message = Msg;
-  spec.Type = DlgType;
-  spec.Buttons = Buttons;
-  spec.ButtonCaptions = ButtonCaptions;
-  spec.Caption = Caption;
-  spec.Position = TPosition::poScreenCenter;
-  return Native().MessageDialog(spec);
+  TMessageDialogSpec dialog;
+  dialog.Message = Msg;
+  dialog.Type = DlgType;
+  dialog.Buttons = Buttons;
+  dialog.ButtonCaptions = ButtonCaptions;
+  dialog.Caption = Caption;
+  dialog.Position = TPosition::poScreenCenter;
+  return Native().MessageDialog(dialog);
 }
 
 std::string LanguageFromLocaleName(std::string_view LocaleName)

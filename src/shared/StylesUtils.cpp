@@ -197,12 +197,12 @@ void TStylesUtils::TrySetStyle(const std::string& ThemeName, bool ShowError)
     }
   }
   if (ShowError) {
-    TMessageDialogSpec spec;
-    spec.Message = "Style '" + ThemeName + "' not found";
-    spec.Type = TMsgDlgType::mtError;
-    spec.Buttons = {TMsgDlgBtn::mbClose};
-    spec.Position = TPosition::poScreenCenter;
-    Native().MessageDialog(spec);
+    TMessageDialogSpec dialog;
+    dialog.Message = "Style '" + ThemeName + "' not found";
+    dialog.Type = TMsgDlgType::mtError;
+    dialog.Buttons = {TMsgDlgBtn::mbClose};
+    dialog.Position = TPosition::poScreenCenter;
+    Native().MessageDialog(dialog);
   }
 }
 

@@ -108,7 +108,7 @@ TEST(ImageEndFromHeaders, MalformedHeadersMeanNoArchive)
 
 // A minimal ELF image: header, program headers right after it, section contents, section
 // header table at the end.
-struct TElfSpec {
+struct TElfLayout {
   bool Is64 = true;
   bool BigEndian = false;
   std::vector<std::pair<uint64_t, uint64_t>> Segments;                 // offset, file size
@@ -116,36 +116,36 @@ struct TElfSpec {
   uint64_t SectionTableOffset = 0;
 };
 
-std::vector<uint8_t> ElfImage(const TElfSpec& spec, size_t fileSize)
+std::vector<uint8_t> ElfImage(const TElfLayout& layout, size_t fileSize)
 {
   std::vector<uint8_t> data(fileSize, 0);
-  const bool be = spec.BigEndian;
+  const bool be = layout.BigEndian;
   data[0] = 0x7F;
   data[1] = 'E';
   data[2] = 'L';
   data[3] = 'F';
-  data[4] = spec.Is64 ? 2 : 1;
+  data[4] = layout.Is64 ? 2 : 1;
   data[5] = be ? 2 : 1;
-  const unsigned word = spec.Is64 ? 8 : 4;
-  const uint64_t phoff = spec.Is64 ? 64 : 52;
-  const uint64_t phentsize = spec.Is64 ? 56 : 32;
-  const uint64_t shentsize = spec.Is64 ? 64 : 40;
-  Put(data, spec.Is64 ? 0x20 : 0x1C, phoff, word, be);
-  Put(data, spec.Is64 ? 0x28 : 0x20, spec.SectionTableOffset, word, be);
-  Put(data, spec.Is64 ? 0x36 : 0x2A, phentsize, 2, be);
-  Put(data, spec.Is64 ? 0x38 : 0x2C, spec.Segments.size(), 2, be);
-  Put(data, spec.Is64 ? 0x3A : 0x2E, shentsize, 2, be);
-  Put(data, spec.Is64 ? 0x3C : 0x30, spec.Sections.size(), 2, be);
-  for (size_t i = 0; i < spec.Segments.size(); ++i) {
+  const unsigned word = layout.Is64 ? 8 : 4;
+  const uint64_t phoff = layout.Is64 ? 64 : 52;
+  const uint64_t phentsize = layout.Is64 ? 56 : 32;
+  const uint64_t shentsize = layout.Is64 ? 64 : 40;
+  Put(data, layout.Is64 ? 0x20 : 0x1C, phoff, word, be);
+  Put(data, layout.Is64 ? 0x28 : 0x20, layout.SectionTableOffset, word, be);
+  Put(data, layout.Is64 ? 0x36 : 0x2A, phentsize, 2, be);
+  Put(data, layout.Is64 ? 0x38 : 0x2C, layout.Segments.size(), 2, be);
+  Put(data, layout.Is64 ? 0x3A : 0x2E, shentsize, 2, be);
+  Put(data, layout.Is64 ? 0x3C : 0x30, layout.Sections.size(), 2, be);
+  for (size_t i = 0; i < layout.Segments.size(); ++i) {
     const size_t entry = phoff + i * phentsize;
-    Put(data, entry + (spec.Is64 ? 8 : 4), spec.Segments[i].first, word, be);
-    Put(data, entry + (spec.Is64 ? 0x20 : 0x10), spec.Segments[i].second, word, be);
+    Put(data, entry + (layout.Is64 ? 8 : 4), layout.Segments[i].first, word, be);
+    Put(data, entry + (layout.Is64 ? 0x20 : 0x10), layout.Segments[i].second, word, be);
   }
-  for (size_t i = 0; i < spec.Sections.size(); ++i) {
-    const size_t entry = spec.SectionTableOffset + i * shentsize;
-    Put(data, entry + 4, std::get<0>(spec.Sections[i]), 4, be);
-    Put(data, entry + (spec.Is64 ? 0x18 : 0x10), std::get<1>(spec.Sections[i]), word, be);
-    Put(data, entry + (spec.Is64 ? 0x20 : 0x14), std::get<2>(spec.Sections[i]), word, be);
+  for (size_t i = 0; i < layout.Sections.size(); ++i) {
+    const size_t entry = layout.SectionTableOffset + i * shentsize;
+    Put(data, entry + 4, std::get<0>(layout.Sections[i]), 4, be);
+    Put(data, entry + (layout.Is64 ? 0x18 : 0x10), std::get<1>(layout.Sections[i]), word, be);
+    Put(data, entry + (layout.Is64 ? 0x20 : 0x14), std::get<2>(layout.Sections[i]), word, be);
   }
   return data;
 }
@@ -156,7 +156,7 @@ TEST(ImageEndFromHeaders, ElfEndIsTheLargestOfSegmentsSectionsAndSectionTable)
   constexpr uint32_t kNoBits = 8;
   struct TCase {
     const char* Name;
-    TElfSpec Spec;
+    TElfLayout Layout;
     size_t FileSize;
     uint64_t Expected;
   };
@@ -173,13 +173,13 @@ TEST(ImageEndFromHeaders, ElfEndIsTheLargestOfSegmentsSectionsAndSectionTable)
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    EXPECT_EQ(ImageEndFromHeaders(ElfImage(c.Spec, c.FileSize)), c.Expected);
+    EXPECT_EQ(ImageEndFromHeaders(ElfImage(c.Layout, c.FileSize)), c.Expected);
   }
 }
 
 TEST(ImageEndFromHeaders, MalformedElfMeansNoArchive)
 {
-  const TElfSpec good{true, false, {{0, 0x200}}, {{0, 0, 0}}, 0x200};
+  const TElfLayout good{true, false, {{0, 0x200}}, {{0, 0, 0}}, 0x200};
   ASSERT_TRUE(ImageEndFromHeaders(ElfImage(good, 0x240)));
 
   auto tableOutside = ElfImage(good, 0x240);

@@ -33,7 +33,7 @@ public:
   void Rebuild();
 
 private:
-  static void ScaleFactorChangedCb(GObject* Object, GParamSpec* Spec, gpointer Self);
+  static void ScaleFactorChangedCb(GObject* Object, GParamSpec* Property, gpointer Self);
 
   void RemoveBar();
   GtkWidget* BuildItem(TMenuItem& Item, bool ReserveImage, int ScaleFactor);

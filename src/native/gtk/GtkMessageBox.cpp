@@ -100,20 +100,20 @@ void DestroyCb(GtkWidget*, gpointer Data)
 
 constexpr int kMinimumWidth = 320;
 
-bool HasButton(const TMessageDialogSpec& Spec, TMsgDlgBtn Kind)
+bool HasButton(const TMessageDialogSpec& Dialog, TMsgDlgBtn Kind)
 {
-  return std::find(Spec.Buttons.begin(), Spec.Buttons.end(), Kind) != Spec.Buttons.end();
+  return std::find(Dialog.Buttons.begin(), Dialog.Buttons.end(), Kind) != Dialog.Buttons.end();
 }
 
-GtkWidget* MakeMessageArea(const TMessageDialogSpec& Spec)
+GtkWidget* MakeMessageArea(const TMessageDialogSpec& Dialog)
 {
   GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
-  if (const char* iconName = IconNameOf(Spec.Type); iconName != nullptr) {
+  if (const char* iconName = IconNameOf(Dialog.Type); iconName != nullptr) {
     GtkWidget* image = gtk_image_new_from_icon_name(iconName, GTK_ICON_SIZE_DIALOG);
     gtk_widget_set_valign(image, GTK_ALIGN_START);
     gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
   }
-  GtkWidget* label = gtk_label_new(GtkValidUtf8(Spec.Message).c_str());
+  GtkWidget* label = gtk_label_new(GtkValidUtf8(Dialog.Message).c_str());
   GtkLabel* text = GTK_LABEL(label);
   gtk_label_set_line_wrap(text, TRUE);
   // Chinese and Japanese have no spaces to break at.
@@ -127,7 +127,7 @@ GtkWidget* MakeMessageArea(const TMessageDialogSpec& Spec)
 
 } // namespace
 
-TModalResult GtkShowMessageDialog(const TMessageDialogSpec& Spec, const std::string& Title)
+TModalResult GtkShowMessageDialog(const TMessageDialogSpec& Dialog, const std::string& Title)
 {
   TDialogRun run;
   GtkWidget* dialog = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -142,7 +142,7 @@ TModalResult GtkShowMessageDialog(const TMessageDialogSpec& Spec, const std::str
     gtk_window_set_destroy_with_parent(window, TRUE);
     gtk_window_set_position(window, GTK_WIN_POS_CENTER_ON_PARENT);
   } else {
-    gtk_window_set_position(window, Spec.Position == TPosition::poDefaultPosOnly ? GTK_WIN_POS_NONE
+    gtk_window_set_position(window, Dialog.Position == TPosition::poDefaultPosOnly ? GTK_WIN_POS_NONE
                                                                                  : GTK_WIN_POS_CENTER);
   }
 
@@ -150,7 +150,7 @@ TModalResult GtkShowMessageDialog(const TMessageDialogSpec& Spec, const std::str
   gtk_container_set_border_width(GTK_CONTAINER(column), 18);
   // Wide enough for the title of a short message to show in the title bar.
   gtk_widget_set_size_request(column, kMinimumWidth, -1);
-  gtk_box_pack_start(GTK_BOX(column), MakeMessageArea(Spec), TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(column), MakeMessageArea(Dialog), TRUE, TRUE, 0);
 
   // A plain box rather than a GtkButtonBox: buttons of their natural widths keep a dialog with
   // many buttons narrower than the screen.
@@ -163,11 +163,11 @@ TModalResult GtkShowMessageDialog(const TMessageDialogSpec& Spec, const std::str
   GtkWidget* yesButton = nullptr;
   size_t captionIndex = 0;
   for (const TButtonKind& kind : kButtonKinds) {
-    if (!HasButton(Spec, kind.Kind))
+    if (!HasButton(Dialog, kind.Kind))
       continue;
     // A caller's caption is plain text; only the standard captions carry mnemonics.
-    GtkWidget* button = captionIndex < Spec.ButtonCaptions.size()
-                          ? gtk_button_new_with_label(GtkValidUtf8(Spec.ButtonCaptions[captionIndex]).c_str())
+    GtkWidget* button = captionIndex < Dialog.ButtonCaptions.size()
+                          ? gtk_button_new_with_label(GtkValidUtf8(Dialog.ButtonCaptions[captionIndex]).c_str())
                           : gtk_button_new_with_mnemonic(kind.Caption);
     ++captionIndex;
     gtk_container_add(GTK_CONTAINER(buttonBox), button);

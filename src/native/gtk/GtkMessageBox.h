@@ -7,8 +7,8 @@
 
 namespace velmora {
 
-// Shows Spec's dialog modally under Title and returns the pressed button's modal result, or
+// Shows Dialog's dialog modally under Title and returns the pressed button's modal result, or
 // mrCancel when the dialog is closed (or Escape is pressed while it has a Cancel button).
-TModalResult GtkShowMessageDialog(const TMessageDialogSpec& Spec, const std::string& Title);
+TModalResult GtkShowMessageDialog(const TMessageDialogSpec& Dialog, const std::string& Title);
 
 } // namespace velmora

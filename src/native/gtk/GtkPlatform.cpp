@@ -71,18 +71,18 @@ std::unique_ptr<TNativePasswordEdit> TGtkPlatform::CreatePasswordEdit(TNativeFor
   return std::make_unique<TGtkPasswordEdit>(GtkFormOf(Parent), Left, Top, Width, Height);
 }
 
-TModalResult TGtkPlatform::MessageDialog(const TMessageDialogSpec& Spec)
+TModalResult TGtkPlatform::MessageDialog(const TMessageDialogSpec& Dialog)
 {
-  return GtkShowMessageDialog(Spec, Spec.Caption.empty() ? ApplicationTitle() : Spec.Caption);
+  return GtkShowMessageDialog(Dialog, Dialog.Caption.empty() ? ApplicationTitle() : Dialog.Caption);
 }
 
 void TGtkPlatform::ShowMessage(const std::string& Text)
 {
-  TMessageDialogSpec spec;
-  spec.Message = Text;
-  spec.Type = TMsgDlgType::mtCustom;
-  spec.Buttons = {TMsgDlgBtn::mbOK};
-  GtkShowMessageDialog(spec, ApplicationTitle());
+  TMessageDialogSpec dialog;
+  dialog.Message = Text;
+  dialog.Type = TMsgDlgType::mtCustom;
+  dialog.Buttons = {TMsgDlgBtn::mbOK};
+  GtkShowMessageDialog(dialog, ApplicationTitle());
 }
 
 std::unique_ptr<TNativeFileDialog> TGtkPlatform::CreateFileDialog(TFileDialogKind Kind)

@@ -27,7 +27,7 @@ public:
                                                           int Height) override;
 
   // Owned by the active window of this process when there is one, else centred on the screen.
-  TModalResult MessageDialog(const TMessageDialogSpec& Spec) override;
+  TModalResult MessageDialog(const TMessageDialogSpec& Dialog) override;
   void ShowMessage(const std::string& Text) override;
   std::unique_ptr<TNativeFileDialog> CreateFileDialog(TFileDialogKind Kind) override;
 

@@ -178,9 +178,9 @@ std::optional<TBitmap> THeadlessPlatform::DecodeImage(const std::string& Data)
   return bitmap;
 }
 
-TModalResult THeadlessPlatform::MessageDialog(const TMessageDialogSpec& Spec)
+TModalResult THeadlessPlatform::MessageDialog(const TMessageDialogSpec& Dialog)
 {
-  Dialogs.push_back(Spec);
+  Dialogs.push_back(Dialog);
   if (DialogAnswers.empty())
     return mrCancel;
   const TModalResult answer = DialogAnswers.front();

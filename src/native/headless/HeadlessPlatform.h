@@ -165,7 +165,7 @@ public:
   std::unique_ptr<TNativeProgressBar> CreateProgressBar(TNativeForm& Parent) override;
   std::unique_ptr<TNativePasswordEdit> CreatePasswordEdit(TNativeForm& Parent, int Left, int Top, int Width,
                                                           int Height) override;
-  TModalResult MessageDialog(const TMessageDialogSpec& Spec) override;
+  TModalResult MessageDialog(const TMessageDialogSpec& Dialog) override;
   void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
   std::unique_ptr<TNativeFileDialog> CreateFileDialog(TFileDialogKind Kind) override;
   // Decodes only the test format "IMG:<width>x<height>"; anything else cannot be read.
