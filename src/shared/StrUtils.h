@@ -58,6 +58,10 @@ constexpr TSearchOptions operator|(TSearchOption a, TSearchOption b)
   return TSearchOptions(a) | b;
 }
 
+// Whether Text matches Pattern, where "*" stands for any run of bytes and "?" for one byte;
+// everything else matches itself exactly.
+bool MatchesWildcard(std::string_view Pattern, std::string_view Text);
+
 class TStrUtils {
 public:
   TStrUtils() = delete;

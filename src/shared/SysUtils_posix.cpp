@@ -1,5 +1,6 @@
 // Linux implementation of TSysUtils: POSIX processes and files, GIO handlers, GDBus for the file manager and logind.
 #include "SysUtils.h"
+#include "StrUtils.h"
 #include "TextCodec.h"
 
 #include <gio/gio.h>
@@ -586,29 +587,7 @@ std::string EncodeFileNamePart(std::string_view name)
 // it does on Windows.
 bool MatchesMask(std::string_view name, std::string_view mask)
 {
-  if (mask.empty() || mask == "*" || mask == "*.*")
-    return true;
-  size_t n = 0;
-  size_t m = 0;
-  size_t starMask = std::string_view::npos;
-  size_t starName = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
-      ++n;
-      ++m;
-    } else if (m < mask.size() && mask[m] == '*') {
-      starMask = m++;
-      starName = n;
-    } else if (starMask != std::string_view::npos) {
-      m = starMask + 1;
-      n = ++starName;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == '*')
-    ++m;
-  return m == mask.size();
+  return mask.empty() || mask == "*" || mask == "*.*" || MatchesWildcard(mask, name);
 }
 
 } // namespace

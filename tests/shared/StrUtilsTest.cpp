@@ -559,3 +559,21 @@ TEST(StrUtilsCacheDir, PlacesTheCacheBesideTheAppOrInTheDefaultFolder)
 
 } // namespace
 } // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(MatchesWildcard, StarsAndQuestionMarks)
+{
+  const std::tuple<const char*, const char*, bool> cases[] = {
+    {"*", "", true},          {"*", "anything", true},      {"*.txt", "notes.txt", true},
+    {"*.txt", "notes.TXT", false}, {"a?c", "abc", true},      {"a?c", "ac", false},
+    {"*a*b", "xxaxxb", true}, {"*a*b", "xxaxxbx", false},   {"", "", true},
+    {"", "x", false},         {"file:///*", "file:///index.html", true}, {"**x", "abx", true},
+  };
+  for (const auto& [pattern, text, expected] : cases)
+    EXPECT_EQ(MatchesWildcard(pattern, text), expected) << pattern << " ~ " << text;
+}
+
+} // namespace
+} // namespace velmora

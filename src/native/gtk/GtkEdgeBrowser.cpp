@@ -1,6 +1,8 @@
 // TGtkEdgeBrowser: the WebKitGTK browser control (app scheme, web message bridge, engine events).
 #include "GtkEdgeBrowser.h"
 
+#include "StrUtils.h"
+
 #include "GtkEdgeBrowserScripts.h"
 
 #include <rapidjson/document.h>
@@ -297,26 +299,7 @@ std::string TGtkEdgeBrowser::ToViewUri(std::string_view Uri)
 
 bool TGtkEdgeBrowser::MatchesFilter(std::string_view Filter, std::string_view Uri)
 {
-  // Greedy wildcard match that backs up to the last "*" on a mismatch: linear in practice.
-  std::size_t f = 0, u = 0;
-  std::size_t Star = std::string_view::npos, Resume = 0;
-  while (u < Uri.size()) {
-    if (f < Filter.size() && (Filter[f] == '?' || Filter[f] == Uri[u])) {
-      ++f;
-      ++u;
-    } else if (f < Filter.size() && Filter[f] == '*') {
-      Star = f++;
-      Resume = u;
-    } else if (Star != std::string_view::npos) {
-      f = Star + 1;
-      u = ++Resume;
-    } else {
-      return false;
-    }
-  }
-  while (f < Filter.size() && Filter[f] == '*')
-    ++f;
-  return f == Filter.size();
+  return MatchesWildcard(Filter, Uri);
 }
 
 // ---------------------------------------------------------------------------------------------
