@@ -8,6 +8,7 @@
 #include "RequirePasswordForm.h"
 #include "StylesUtils.h"
 #include "SysUtils.h"
+#include "TextCodec.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -34,7 +35,7 @@ void ShowStartupError(int MessageIndex)
 
 void ExtractEntryToNewFile(const std::string& EntryName, const std::string& Path)
 {
-  std::ofstream out(std::filesystem::path(std::u8string(Path.begin(), Path.end())), std::ios::binary);
+  std::ofstream out(PathFromUtf8(Path), std::ios::binary);
   if (!out)
     throw std::runtime_error("Cannot create " + Path);
   // A missing entry writes nothing and leaves the file empty.
@@ -106,7 +107,7 @@ TBundleState OpenAppBundle(const std::string& ExePath)
   return TBundleState::Loaded;
 }
 
-TStartupResult RunStartupSequence(const std::string& ExePath)
+TStartupResult LoadExeZip(const std::string& ExePath)
 {
   switch (OpenAppBundle(ExePath)) {
   case TBundleState::Loaded:
@@ -160,12 +161,6 @@ TStartupResult RunStartupSequence(const std::string& ExePath)
       return TStartupResult::Exit;
   }
   return TStartupResult::Continue;
-}
-
-void LoadExeZip()
-{
-  if (RunStartupSequence() == TStartupResult::Exit)
-    std::exit(0);
 }
 
 } // namespace velmora

@@ -49,9 +49,6 @@ enum class TStartupResult { Continue, Exit };
 
 // The whole sequence before the main window, on ExePath (the running executable when empty):
 // Exit means the process must end now with exit code 0, after whatever was shown.
-TStartupResult RunStartupSequence(const std::string& ExePath = {});
-
-// RunStartupSequence on the running executable; returns only to continue, else ends the process.
-void LoadExeZip();
+TStartupResult LoadExeZip(const std::string& ExePath = {});
 
 } // namespace velmora

@@ -10,7 +10,7 @@ namespace velmora {
 
 int RunVelmoraApplication(const std::string& ExePath)
 {
-  if (RunStartupSequence(ExePath) == TStartupResult::Exit)
+  if (LoadExeZip(ExePath) == TStartupResult::Exit)
     return 0;
 
   // One instance per app ID, except the two-argument start a running instance makes for a new

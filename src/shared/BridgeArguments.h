@@ -33,6 +33,10 @@ private:
   const rapidjson::Value& FObject;
 };
 
+// The boolean text rule: "true" or "false" in any letter case, or a number (zero false, any
+// other true). Anything else throws TBridgeArgumentError.
+bool BooleanFromText(const std::string& Text);
+
 // The text rule applied to one value (used for "id" and "uuid", which have no default).
 std::string JsonValueAsText(const rapidjson::Value& Value, const std::string& Default);
 

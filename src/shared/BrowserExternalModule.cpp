@@ -51,21 +51,25 @@ bool TCommandData::ReadFlag(const char* Key) const
     return value.GetBool();
   if (!value.IsString())
     throw TBridgeArgumentError(std::string("\"") + Key + "\" is not a boolean");
-  const std::string text(value.GetString(), value.GetStringLength());
-  const std::string lower = AsciiLower(text);
+  return BooleanFromText(std::string(value.GetString(), value.GetStringLength()));
+}
+
+bool BooleanFromText(const std::string& Text)
+{
+  const std::string lower = AsciiLower(Text);
   if (lower == "true")
     return true;
   if (lower == "false")
     return false;
   // A number: zero is false, anything else true.
-  if (!text.empty()) {
+  if (!Text.empty()) {
     char* end = nullptr;
     errno = 0;
-    const double number = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() + text.size() && errno == 0)
+    const double number = std::strtod(Text.c_str(), &end);
+    if (end == Text.c_str() + Text.size() && errno == 0)
       return number != 0.0;
   }
-  throw TBridgeArgumentError(std::string("\"") + Key + "\" is not a boolean");
+  throw TBridgeArgumentError("\"" + Text + "\" is not a boolean");
 }
 
 TBorderStyle BorderStyleFromSetting(int Value)

@@ -8,6 +8,7 @@
 #include "ProjectSettings.h"
 #include "StrUtils.h"
 #include "SysUtils.h"
+#include "TextCodec.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -20,13 +21,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
-
 // Creates the folders of a file path; whether that worked shows when the file is written.
 void CreateParentFolders(const std::string& FilePath)
 {
   std::error_code ignored;
-  const fs::path parent = PathOf(FilePath).parent_path();
+  const fs::path parent = PathFromUtf8(FilePath).parent_path();
   if (!parent.empty())
     fs::create_directories(parent, ignored);
 }
@@ -34,7 +33,7 @@ void CreateParentFolders(const std::string& FilePath)
 // Writes (creates or replaces) a whole file; the error text names the file and the reason.
 void WriteWholeFile(const std::string& FilePath, const std::string& Bytes)
 {
-  std::ofstream out(PathOf(FilePath), std::ios::binary | std::ios::trunc);
+  std::ofstream out(PathFromUtf8(FilePath), std::ios::binary | std::ios::trunc);
   if (!out)
     throw std::runtime_error("Cannot create file \"" + FilePath + "\". " + std::generic_category().message(errno));
   out.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
@@ -49,8 +48,7 @@ std::string TBrowserExternalModule::ProgramFolder() const
 {
   if (FBrowserForm != nullptr)
     return FBrowserForm->AppDirPath();
-  const std::u8string folder = PathOf(TSysUtils::GetExeFilePath()).parent_path().u8string();
-  return std::string(folder.begin(), folder.end()) + TSysUtils::PathDelimiter();
+  return Utf8FromPath(PathFromUtf8(TSysUtils::GetExeFilePath()).parent_path()) + TSysUtils::PathDelimiter();
 }
 
 std::string TBrowserExternalModule::ResolvePath(const std::string& Path) const
@@ -137,7 +135,7 @@ void TBrowserExternalModule::FilesDeleteFile(const std::string& Uuid, const TCom
   // Files only: a folder is not deleted, and a failure is a false result, not an error.
   ReplyForPath(Uuid, Data, "filePath", [](const std::string& path) {
     std::error_code error;
-    const fs::path file = PathOf(path);
+    const fs::path file = PathFromUtf8(path);
     return !fs::is_directory(fs::symlink_status(file, error)) && fs::remove(file, error) && !error;
   });
 }
@@ -179,7 +177,7 @@ void TBrowserExternalModule::FilesExtractFile(const std::string& Uuid, const TCo
   const std::string entry = dirName + source;
   if (!FExeZip->FindFile(entry))
     return SendError(Uuid, "\"File not found\"");
-  std::ofstream out(PathOf(target), std::ios::binary | std::ios::trunc);
+  std::ofstream out(PathFromUtf8(target), std::ios::binary | std::ios::trunc);
   if (!out)
     return; // a target that cannot be opened ends the command without a reply
   const auto extracted = FExeZip->ExtractToStream(entry, [&out](std::span<const uint8_t> chunk) {

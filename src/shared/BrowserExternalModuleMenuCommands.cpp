@@ -5,15 +5,12 @@
 #include "BrowserForm.h"
 #include "ExeZip.h"
 #include "IniFile.h"
+#include "TextCodec.h"
 
-#include <filesystem>
-#include <fstream>
 
 namespace velmora {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // A value of an item object as setItems reads it: its JSON text ("null" for null; a number as
 // written); nullopt for a missing key, an object or an array.
@@ -27,27 +24,7 @@ std::optional<std::string> ItemText(const rapidjson::Value& Item, const char* Ke
   return JsonValueAsText(member->value, {});
 }
 
-// "true"/"false" in any letter case, or a number (zero false): the boolean text rule.
-bool BooleanText(const std::string& Text)
-{
-  rapidjson::Document holder;
-  holder.SetObject();
-  holder.AddMember("v", rapidjson::Value(Text.c_str(), static_cast<rapidjson::SizeType>(Text.size()), holder.GetAllocator()),
-                   holder.GetAllocator());
-  return TCommandData(holder).ReadFlag("v");
-}
 
-std::optional<std::string> ReadDiskFile(const std::string& Path)
-{
-  const fs::path file(std::u8string(Path.begin(), Path.end()));
-  std::error_code error;
-  if (!fs::is_regular_file(file, error))
-    return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  if (!in)
-    return std::nullopt;
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 TMenuItem* FindMenuItemByTag(TMenuItem& Item, int32_t Id)
 {
@@ -93,9 +70,9 @@ void TBrowserExternalModule::LoadMenuItemImage(TMenuItem& Item, const std::strin
       data = std::move(*entry.Value());
   }
   if (!data)
-    data = ReadDiskFile(ProgramFolder() + Source);
+    data = ReadWholeFile(ProgramFolder() + Source);
   if (!data)
-    data = ReadDiskFile(Source);
+    data = ReadWholeFile(Source);
   if (!data || data->empty())
     return;
   auto bitmap = Native().DecodeImage(*data);
@@ -123,7 +100,7 @@ bool TBrowserExternalModule::BuildMenuItem(const std::string& Uuid, const rapidj
   Item.Tag = ParseSettingsInteger(*id).value_or(0);
   Item.Caption = *caption;
   if (const auto enabled = ItemText(Object, "enabled"))
-    Item.Enabled = BooleanText(*enabled);
+    Item.Enabled = BooleanFromText(*enabled);
   if (const auto image = ItemText(Object, "image"))
     LoadMenuItemImage(Item, *image);
   const auto items = Object.FindMember("items");
@@ -190,7 +167,7 @@ void TBrowserExternalModule::MainMenuUpdateItem(const std::string& Uuid, const T
     if (const std::string caption = Data.ReadText("caption"); !caption.empty())
       item->Caption = caption;
     if (const std::string enabled = Data.ReadText("enabled"); !enabled.empty())
-      item->Enabled = BooleanText(enabled);
+      item->Enabled = BooleanFromText(enabled);
     if (const std::string image = Data.ReadText("image"); !image.empty())
       LoadMenuItemImage(*item, image);
   }

@@ -5,9 +5,8 @@
 #include "Resources.h"
 #include "StrUtils.h"
 #include "SysUtils.h"
+#include "TextCodec.h"
 
-#include <filesystem>
-#include <fstream>
 
 namespace velmora {
 
@@ -38,21 +37,6 @@ std::string TrimBlanksAndControls(const std::string& text)
   return text.substr(begin, end - begin);
 }
 
-// The whole file, or nullopt when there is no regular file of that name or it cannot be read.
-std::optional<std::string> ReadDiskFile(const std::string& path)
-{
-  const std::filesystem::path file(std::u8string(path.begin(), path.end()));
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(file, error))
-    return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  if (!in)
-    return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad())
-    return std::nullopt;
-  return bytes;
-}
 
 } // namespace
 
@@ -62,9 +46,7 @@ TBrowserForm::TBrowserForm(TNativeForm& Parent) : FParent(Parent)
 {
   // FormCreate: the fields start cleared; the program folder comes from the executable's path.
   const std::string exePath = TSysUtils::GetExeFilePath();
-  const std::filesystem::path exe(std::u8string(exePath.begin(), exePath.end()));
-  const std::u8string folder = exe.parent_path().u8string();
-  FAppDirPath = std::string(folder.begin(), folder.end());
+  FAppDirPath = Utf8FromPath(PathFromUtf8(exePath).parent_path());
   if (FAppDirPath.empty() || FAppDirPath.back() != TSysUtils::PathDelimiter().back())
     FAppDirPath += TSysUtils::PathDelimiter();
 
@@ -187,12 +169,12 @@ void TBrowserForm::EdgeBrowserWebResourceRequested(TCustomEdgeBrowser&, TWebReso
   if (!body) {
     std::string diskName = path;
     ReplaceAll(diskName, "/", TSysUtils::PathDelimiter());
-    body = ReadDiskFile(FAppDirPath + diskName);
+    body = ReadWholeFile(FAppDirPath + diskName);
   }
   if (!body) {
     std::string absolute = Args.Uri;
     ReplaceAll(absolute, "file:///", "");
-    body = ReadDiskFile(TSysUtils::FileUriPathToDiskPath(absolute));
+    body = ReadWholeFile(TSysUtils::FileUriPathToDiskPath(absolute));
   }
   if (!body)
     return; // the engine loads the address itself and shows its error page

@@ -2,6 +2,7 @@
 #include "ExeUtils.h"
 
 #include "SysUtils.h"
+#include "TextCodec.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -161,7 +162,7 @@ std::optional<uint64_t> ElfImageEnd(std::span<const uint8_t> data)
 
 std::ifstream OpenForReading(const std::string& path)
 {
-  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in)
     throw std::runtime_error("Cannot open " + path + " for reading");
   return in;
@@ -186,7 +187,7 @@ TExeUtils::TExeUtils(std::string ExePath)
 int64_t TExeUtils::GetFileSize(const std::string& Path)
 {
   std::error_code error;
-  const auto size = std::filesystem::file_size(std::filesystem::path(std::u8string(Path.begin(), Path.end())), error);
+  const auto size = std::filesystem::file_size(PathFromUtf8(Path), error);
   return error ? -1 : static_cast<int64_t>(size);
 }
 
@@ -244,7 +245,7 @@ void TExeUtils::ExtractZipFromExe(const std::string& ZipPath)
   const auto range = AttachedRange(map.Value().Bytes());
   if (range.empty())
     FailNoArchive();
-  std::ofstream out(std::filesystem::path(std::u8string(ZipPath.begin(), ZipPath.end())),
+  std::ofstream out(PathFromUtf8(ZipPath),
                     std::ios::binary | std::ios::trunc);
   if (!out)
     throw std::runtime_error("Cannot create " + ZipPath);
@@ -270,7 +271,7 @@ void TExeUtils::AppendZipToExe(const std::string& ZipPath, const std::string& Ex
   const int64_t zipLength = GetFileSize(ZipPath);
   std::ifstream in = OpenForReading(ZipPath);
   // Opened for update, never re-created: the runtime image before E must stay byte for byte.
-  std::fstream exe(std::filesystem::path(std::u8string(ExePath.begin(), ExePath.end())),
+  std::fstream exe(PathFromUtf8(ExePath),
                    std::ios::binary | std::ios::in | std::ios::out);
   if (!exe || zipLength < 0)
     throw std::runtime_error("Cannot open " + (zipLength < 0 ? ZipPath : ExePath) + " for writing");

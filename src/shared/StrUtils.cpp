@@ -111,13 +111,6 @@ std::string PercentDecode(std::string_view text)
   return SanitizeUtf8(bytes);
 }
 
-std::filesystem::path PathFromUtf8(std::string_view text)
-{
-  // A char8_t string is read as UTF-8 everywhere; a plain std::string would be taken in the
-  // ANSI code page on Windows.
-  return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
 } // namespace
 
 namespace mime {

@@ -1,5 +1,6 @@
 // The operations of TSysUtils that are the same on every platform.
 #include "SysUtils.h"
+#include "TextCodec.h"
 
 #include <charconv>
 #include <filesystem>
@@ -37,7 +38,7 @@ int TSysUtils::GetSubdirectoriesCount(const std::string& DirPath)
   namespace fs = std::filesystem;
   int count = 0;
   std::error_code error;
-  fs::directory_iterator entry(fs::path(std::u8string(DirPath.begin(), DirPath.end())),
+  fs::directory_iterator entry(PathFromUtf8(DirPath),
                                fs::directory_options::skip_permission_denied, error);
   for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
     std::error_code ignored;

@@ -1,6 +1,8 @@
 // Portable encoding conversions; the ANSI code page lives in TextCodec_posix.cpp / _win.cpp.
 #include "TextCodec.h"
 
+#include <fstream>
+
 namespace velmora {
 
 namespace {
@@ -162,6 +164,32 @@ std::string Windows1252ToUtf8(std::string_view bytes)
       AppendUtf8(out, b);
   }
   return out;
+}
+
+std::filesystem::path PathFromUtf8(std::string_view Path)
+{
+  return std::filesystem::path(std::u8string(Path.begin(), Path.end()));
+}
+
+std::string Utf8FromPath(const std::filesystem::path& Path)
+{
+  const std::u8string text = Path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& Path)
+{
+  const std::filesystem::path file = PathFromUtf8(Path);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(file, error))
+    return std::nullopt;
+  std::ifstream in(file, std::ios::binary);
+  if (!in)
+    return std::nullopt;
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad())
+    return std::nullopt;
+  return bytes;
 }
 
 } // namespace velmora

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +37,14 @@ std::string Windows1252ToUtf8(std::string_view bytes);
 // (CP_ACP). POSIX systems have no ANSI code page: bytes that form valid UTF-8 are read as
 // UTF-8, anything else as Windows-1252, the code page such text most often comes from.
 std::string AnsiToUtf8(std::string_view bytes);
+
+// File system paths from and to UTF-8 text. A char8_t string is read as UTF-8 everywhere; a
+// plain std::string would be taken in the ANSI code page on Windows.
+std::filesystem::path PathFromUtf8(std::string_view Path);
+std::string Utf8FromPath(const std::filesystem::path& Path);
+
+// The whole content of a regular file, or nullopt when there is none or it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& Path);
 
 #ifdef _WIN32
 std::wstring Utf8ToWide(std::string_view text);

@@ -74,7 +74,7 @@ protected:
 #ifdef _WIN32
 TEST_F(StartupTest, MissingEngineIsReportedAndEndsTheStart)
 {
-  ASSERT_EQ(RunStartupSequence(Bundle(kIdentity)), TStartupResult::Exit);
+  ASSERT_EQ(LoadExeZip(Bundle(kIdentity)), TStartupResult::Exit);
   ASSERT_EQ(Platform.Dialogs.size(), 1U);
   EXPECT_EQ(Platform.Dialogs[0].Message, GetLocalizedMessage(6));
   EXPECT_TRUE(TSysUtils::FileExists(EdgeLoaderDllPath)) << "the missing loader entry leaves an empty file";
@@ -83,7 +83,7 @@ TEST_F(StartupTest, MissingEngineIsReportedAndEndsTheStart)
 
 TEST_F(StartupTest, MissingArchiveShowsMessageFiveAndIdentityGapsEndSilently)
 {
-  EXPECT_EQ(RunStartupSequence(VELMORA_RUNTIME_PATH), TStartupResult::Exit);
+  EXPECT_EQ(LoadExeZip(VELMORA_RUNTIME_PATH), TStartupResult::Exit);
   ASSERT_EQ(Platform.Dialogs.size(), 1U);
   const TMessageDialogSpec& dialog = Platform.Dialogs[0];
   EXPECT_EQ(dialog.Type, TMsgDlgType::mtError);
@@ -93,14 +93,14 @@ TEST_F(StartupTest, MissingArchiveShowsMessageFiveAndIdentityGapsEndSilently)
   EXPECT_EQ(dialog.Message, GetLocalizedMessage(5));
 
   Platform.Dialogs.clear();
-  EXPECT_EQ(RunStartupSequence(Bundle("[App]\nID=\nName=x\nDirName=Demo\n")), TStartupResult::Exit);
+  EXPECT_EQ(LoadExeZip(Bundle("[App]\nID=\nName=x\nDirName=Demo\n")), TStartupResult::Exit);
   EXPECT_TRUE(Platform.Dialogs.empty());
   EXPECT_TRUE(Platform.Forms.empty());
 }
 
 TEST_F(AppStartTest, PreparesTheDataFolderAndTheEngineProfile)
 {
-  ASSERT_EQ(RunStartupSequence(Bundle(kIdentity)), TStartupResult::Continue);
+  ASSERT_EQ(LoadExeZip(Bundle(kIdentity)), TStartupResult::Continue);
   EXPECT_EQ(AppDataDirPath, Dir.File("data") + "/demo.app/");
   EXPECT_TRUE(std::filesystem::is_directory(test::PathOf(WebViewDirPath)));
   EXPECT_EQ(Platform.BrowserDataFolder, WebViewDirPath);
@@ -109,11 +109,11 @@ TEST_F(AppStartTest, PreparesTheDataFolderAndTheEngineProfile)
 
 TEST_F(AppStartTest, ThemeSettingSwitchesOrReportsAnUnknownName)
 {
-  ASSERT_EQ(RunStartupSequence(Bundle(std::string(kIdentity) + "Theme=windows10 dark\n")), TStartupResult::Continue);
+  ASSERT_EQ(LoadExeZip(Bundle(std::string(kIdentity) + "Theme=windows10 dark\n")), TStartupResult::Continue);
   EXPECT_EQ(TStylesUtils::GetActiveTheme(), "Windows10 Dark");
   EXPECT_TRUE(Platform.Dialogs.empty());
 
-  ASSERT_EQ(RunStartupSequence(Bundle(std::string(kIdentity) + "Theme=No Such Theme\n")), TStartupResult::Continue);
+  ASSERT_EQ(LoadExeZip(Bundle(std::string(kIdentity) + "Theme=No Such Theme\n")), TStartupResult::Continue);
   ASSERT_EQ(Platform.Dialogs.size(), 1U);
   EXPECT_EQ(Platform.Dialogs[0].Message, "Style 'No Such Theme' not found");
   EXPECT_EQ(Platform.Dialogs[0].Buttons, std::vector<TMsgDlgBtn>{TMsgDlgBtn::mbClose});
@@ -158,7 +158,7 @@ TEST_F(AppStartTest, PasswordPromptOpensOnlyOnTheExactTextAtAKeyRelease)
       }
       form.UserCloseRequest();
     };
-    EXPECT_EQ(RunStartupSequence(app), c.Expected);
+    EXPECT_EQ(LoadExeZip(app), c.Expected);
     EXPECT_EQ(prompted, c.Prompted);
   }
   // Text placed in the edit without a key release is not compared.
@@ -166,7 +166,7 @@ TEST_F(AppStartTest, PasswordPromptOpensOnlyOnTheExactTextAtAKeyRelease)
     Platform.PasswordEdits.back()->SetText("S3cret");
     form.UserCloseRequest();
   };
-  EXPECT_EQ(RunStartupSequence(app), TStartupResult::Exit);
+  EXPECT_EQ(LoadExeZip(app), TStartupResult::Exit);
 }
 
 class MainFormTest : public AppStartTest {
@@ -174,7 +174,7 @@ protected:
   // Starts the app on the bundle and builds its main window.
   std::unique_ptr<TMainForm> Open(const std::string& Ini, const std::string& Script = {})
   {
-    EXPECT_EQ(RunStartupSequence(Bundle(Ini, Script)), TStartupResult::Continue);
+    EXPECT_EQ(LoadExeZip(Bundle(Ini, Script)), TStartupResult::Continue);
     auto form = std::make_unique<TMainForm>();
     Browser = Platform.Browsers.back();
     Window = &static_cast<THeadlessForm&>(form->Form());

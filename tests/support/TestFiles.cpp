@@ -1,19 +1,17 @@
 // Test support: temporary folders and small file helpers.
 #include "support/TestFiles.h"
 
+#include "TextCodec.h"
+
 #include <fstream>
 #include <random>
 #include <stdexcept>
 
 namespace velmora::test {
 
-std::filesystem::path PathOf(const std::string& utf8) { return std::filesystem::path(std::u8string(utf8.begin(), utf8.end())); }
+std::filesystem::path PathOf(const std::string& utf8) { return PathFromUtf8(utf8); }
 
-std::string Utf8(const std::filesystem::path& path)
-{
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
+std::string Utf8(const std::filesystem::path& path) { return Utf8FromPath(path); }
 
 TTempDir::TTempDir()
 {

@@ -7,6 +7,7 @@
 #include "FileMap.h"
 #include "IniFile.h"
 #include "ProjectSettings.h"
+#include "TextCodec.h"
 
 #include <zip.h>
 
@@ -23,20 +24,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
-
-std::string Utf8Of(const fs::path& path)
-{
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
 std::string ReadWholeFile(const std::string& path, const char* what)
 {
   std::error_code error;
-  if (!fs::is_regular_file(PathOf(path), error))
+  if (!fs::is_regular_file(PathFromUtf8(path), error))
     throw TPackError(std::string(what) + " not found or not a file: " + path);
-  std::ifstream in(PathOf(path), std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in)
     throw TPackError(std::string("Cannot read ") + what + ": " + path);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -48,9 +41,9 @@ std::string ReadWholeFile(const std::string& path, const char* what)
 void RequireReadableFile(const std::string& path, const char* what)
 {
   std::error_code error;
-  if (!fs::is_regular_file(PathOf(path), error))
+  if (!fs::is_regular_file(PathFromUtf8(path), error))
     throw TPackError(std::string(what) + " not found or not a file: " + path);
-  std::ifstream in(PathOf(path), std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in)
     throw TPackError(std::string("Cannot read ") + what + ": " + path);
 }
@@ -62,7 +55,7 @@ bool IsAlreadyCompressed(const fs::path& file)
     ".png", ".jpg", ".jpeg", ".gif", ".webp", ".avif", ".ico", ".mp3", ".m4a", ".aac", ".ogg", ".oga", ".opus",
     ".flac", ".mp4", ".m4v", ".webm", ".ogv", ".mov", ".avi", ".zip", ".gz", ".bz2", ".xz", ".7z", ".rar",
     ".woff", ".woff2", ".jar", ".docx", ".xlsx", ".pptx", ".pdf"};
-  return kStored.count(AsciiLower(Utf8Of(file.extension()))) != 0;
+  return kStored.count(AsciiLower(Utf8FromPath(file.extension()))) != 0;
 }
 
 // One archive entry to write: a file on disk, bytes in memory, or a folder.
@@ -103,9 +96,9 @@ public:
     } else {
       zip_source_t* source = entry.File.empty()
                                ? zip_source_buffer(FArchive, entry.Bytes.data(), entry.Bytes.size(), 0)
-                               : zip_source_file(FArchive, Utf8Of(entry.File).c_str(), 0, -1);
+                               : zip_source_file(FArchive, Utf8FromPath(entry.File).c_str(), 0, -1);
       if (source == nullptr)
-        Fail("Cannot read " + (entry.File.empty() ? entry.Name : Utf8Of(entry.File)));
+        Fail("Cannot read " + (entry.File.empty() ? entry.Name : Utf8FromPath(entry.File)));
       index = zip_file_add(FArchive, entry.Name.c_str(), source, ZIP_FL_ENC_UTF_8);
       if (index < 0) {
         zip_source_free(source);
@@ -172,15 +165,15 @@ std::vector<TEntrySource> CollectAppFolder(const fs::path& appDir, const std::st
   std::error_code error;
   auto it = fs::recursive_directory_iterator(appDir, fs::directory_options::none, error);
   if (error)
-    throw TPackError("Cannot read the app folder " + Utf8Of(appDir) + ": " + error.message());
+    throw TPackError("Cannot read the app folder " + Utf8FromPath(appDir) + ": " + error.message());
   for (const fs::directory_entry& item : it) {
-    const std::string relative = Utf8Of(item.path().lexically_relative(appDir).generic_u8string());
+    const std::string relative = Utf8FromPath(item.path().lexically_relative(appDir).generic_u8string());
     if (item.is_directory(error)) {
       entries.push_back({dirName + "/" + relative + "/", {}, {}, true});
     } else if (item.is_regular_file(error)) {
       entries.push_back({dirName + "/" + relative, item.path(), {}, false});
     } else {
-      warnings.push_back("Skipped " + Utf8Of(item.path()) + ": not a regular file or folder");
+      warnings.push_back("Skipped " + Utf8FromPath(item.path()) + ": not a regular file or folder");
     }
   }
   std::sort(entries.begin(), entries.end(), [](const TEntrySource& a, const TEntrySource& b) { return a.Name < b.Name; });
@@ -223,7 +216,7 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
   const std::string indexHtml = TProjectSettings::ReadString(ini, AppKeys::IndexHtml);
 
   std::error_code error;
-  const fs::path appDir = PathOf(Options.AppDir);
+  const fs::path appDir = PathFromUtf8(Options.AppDir);
   if (!fs::is_directory(appDir, error))
     throw TPackError("App folder not found: " + Options.AppDir);
   std::vector<TEntrySource> appEntries = CollectAppFolder(appDir, dirName, report.Warnings);
@@ -244,8 +237,8 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
     RequireReadableFile(Options.InstallerPath, "Engine installer");
 
   // The runtime: a real executable image with nothing attached yet.
-  const fs::path runtime = PathOf(Options.RuntimePath);
-  const fs::path output = PathOf(Options.OutputPath);
+  const fs::path runtime = PathFromUtf8(Options.RuntimePath);
+  const fs::path output = PathFromUtf8(Options.OutputPath);
   RequireReadableFile(Options.RuntimePath, "Runtime");
   if (SameFile(runtime, output))
     throw TPackError("The output must not be the runtime itself: " + Options.OutputPath);
@@ -265,14 +258,14 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
   }
   const fs::path outputDir = output.parent_path().empty() ? fs::path(".") : output.parent_path();
   if (!fs::is_directory(outputDir, error))
-    throw TPackError("The output folder does not exist: " + Utf8Of(outputDir));
+    throw TPackError("The output folder does not exist: " + Utf8FromPath(outputDir));
 
   // Entries in archive order: engine files, the app folder, settings, page script.
   std::vector<TEntrySource> entries;
   if (!Options.LoaderPath.empty())
-    entries.push_back({"WebView2LoaderWin64.dll", PathOf(Options.LoaderPath), {}, false});
+    entries.push_back({"WebView2LoaderWin64.dll", PathFromUtf8(Options.LoaderPath), {}, false});
   if (!Options.InstallerPath.empty())
-    entries.push_back({"WebView2Installer.exe", PathOf(Options.InstallerPath), {}, false});
+    entries.push_back({"WebView2Installer.exe", PathFromUtf8(Options.InstallerPath), {}, false});
   for (TEntrySource& entry : appEntries)
     entries.push_back(std::move(entry));
   entries.push_back({"ryx.ini", {}, settingsBytes, false});
@@ -288,16 +281,16 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
   TTemporaryFile zipFile(fs::path(output).concat(".zip" + suffix));
   TTemporaryFile exeFile(fs::path(output).concat(suffix));
   {
-    TZipWriter writer(Utf8Of(zipFile.Path()));
+    TZipWriter writer(Utf8FromPath(zipFile.Path()));
     for (const TEntrySource& entry : entries)
       writer.Add(entry);
     writer.Close(Progress, totalInput);
   }
   report.EntryCount = entries.size();
-  report.ArchiveSize = TExeUtils::GetFileSize(Utf8Of(zipFile.Path()));
+  report.ArchiveSize = TExeUtils::GetFileSize(Utf8FromPath(zipFile.Path()));
 
   if (!fs::copy_file(runtime, exeFile.Path(), fs::copy_options::overwrite_existing, error))
-    throw TPackError("Cannot copy the runtime to " + Utf8Of(exeFile.Path()) + ": " + error.message());
+    throw TPackError("Cannot copy the runtime to " + Utf8FromPath(exeFile.Path()) + ": " + error.message());
   TExeUtils appender;
   if (Progress) {
     appender.OnProgressMax = [&](TExeUtils&, int64_t max) { Progress(TPackPhase::AppendingArchive, 0, max); };
@@ -306,7 +299,7 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
     };
   }
   try {
-    appender.AppendZipToExe(Utf8Of(zipFile.Path()), Utf8Of(exeFile.Path()));
+    appender.AppendZipToExe(Utf8FromPath(zipFile.Path()), Utf8FromPath(exeFile.Path()));
   } catch (const std::runtime_error& failure) {
     throw TPackError(failure.what());
   }

@@ -2,6 +2,7 @@
 #include "Packer.h"
 
 #include "SysUtils.h"
+#include "TextCodec.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -51,14 +52,12 @@ int Usage(const std::string& problem)
 std::string DefaultRuntimePath()
 {
   const std::string self = velmora::TSysUtils::GetExeFilePath();
-  const std::filesystem::path dir =
-    std::filesystem::path(std::u8string(self.begin(), self.end())).parent_path();
+  const std::filesystem::path dir = velmora::PathFromUtf8(self).parent_path();
 #ifdef _WIN32
-  const std::u8string runtime = (dir / "VelmoraRuntime.exe").u8string();
+  return velmora::Utf8FromPath(dir / "VelmoraRuntime.exe");
 #else
-  const std::u8string runtime = (dir / "VelmoraRuntime").u8string();
+  return velmora::Utf8FromPath(dir / "VelmoraRuntime");
 #endif
-  return std::string(runtime.begin(), runtime.end());
 }
 
 const char* EncryptionName(uint16_t method)
@@ -185,7 +184,6 @@ int Run(const std::vector<std::string>& args)
 } // namespace
 
 #ifdef _WIN32
-#include "TextCodec.h"
 int wmain(int argc, wchar_t** argv)
 {
   std::vector<std::string> args;
