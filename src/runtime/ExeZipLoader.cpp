@@ -2,6 +2,7 @@
 #include "ExeZipLoader.h"
 
 #include "ArchivePassword.h"
+#include "Limits.h"
 #include "LocalizedMessages.h"
 #include "NativeLayer.h"
 #include "ProjectSettings.h"
@@ -21,7 +22,7 @@ namespace velmora {
 namespace {
 // Owners of the published objects, released in reverse order at process end.
 std::unique_ptr<TExeUtils> GExeUtils;
-std::unique_ptr<TAttachedArchive> GArchive;
+std::shared_ptr<TAttachedArchive> GArchive;
 std::unique_ptr<TExeZip> GExeZip;
 std::unique_ptr<TMemIniFile> GProjectINI;
 std::vector<std::string> GArgs;
@@ -66,7 +67,8 @@ bool IsSecondWindowStart() { return GArgs.size() == 2 && GArgs[0] == AppID; }
 void LoadProjectINI()
 {
   ProjectINI->SetText({});
-  const auto bytes = ExeZip->ExtractToString("ryx.ini");
+  // A settings entry that cannot be read, or is past any sane size, counts as missing.
+  const auto bytes = ExeZip->ExtractToString("ryx.ini", kMaxSettingsBytes);
   if (!bytes || !bytes.Value())
     return;
   ProjectINI->SetText(DecodeSettingsText(*bytes.Value()));
@@ -92,9 +94,11 @@ TBundleState OpenAppBundle(const std::string& ExePath)
     return TBundleState::NoArchive;
 
   ExeZip->SetPassword(std::string(kArchivePassword));
-  GArchive = std::make_unique<TAttachedArchive>();
+  GArchive = std::make_shared<TAttachedArchive>();
   ExeUtils->GetZipFromExe(*GArchive);
-  if (const TStatus opened = ExeZip->Open(GArchive->Bytes()); !opened)
+  // The mapping stays while any entry is still being read, also by the engine's reader threads
+  // while the process ends.
+  if (const TStatus opened = ExeZip->Open(GArchive->Bytes(), GArchive); !opened)
     throw std::runtime_error(opened.Error());
 
   LoadProjectINI();

@@ -2,6 +2,7 @@
 #include "MainForm.h"
 
 #include "ExeZipLoader.h"
+#include "Limits.h"
 #include "ProjectSettings.h"
 #include "TextCodec.h"
 
@@ -54,8 +55,8 @@ void TMainForm::FormCreate()
   FBrowserExternalModule->SetOnAppCloseRequest(
     [this](TBrowserExternalModule& Sender) { BrowserExternalModuleAppCloseRequest(Sender); });
 
-  // A missing or empty entry gives an empty extra script.
-  const auto script = ExeZip != nullptr ? ExeZip->ExtractToString("ryx-webviewjs")
+  // A missing, empty, unreadable or oversized entry gives an empty extra script.
+  const auto script = ExeZip != nullptr ? ExeZip->ExtractToString("ryx-webviewjs", kMaxExtraScriptBytes)
                                         : TResult<std::optional<std::string>>(std::optional<std::string>());
   FBrowserForm->SetWebviewJavascript(script && script.Value() ? SanitizeUtf8(*script.Value()) : std::string());
 
@@ -91,9 +92,13 @@ void TMainForm::FormCreate()
 
 void TMainForm::FormCloseQuery(bool& CanClose)
 {
-  // When the engine never started no page can answer, so the window closes directly.
-  CanClose = FCanClose || !FBrowserForm->WebViewCreated();
-  FBrowserForm->EdgeBrowser().ExecuteScript(kCloseQueryScript);
+  // Only an app page can answer the question: when the engine never started, or the view shows
+  // anything but an app document (a page from elsewhere, an error page, nothing yet), the window
+  // closes directly rather than waiting for an answer that cannot come.
+  const bool pageCanAnswer = FBrowserForm->WebViewCreated() && FBrowserForm->ShowsAppDocument();
+  CanClose = FCanClose || !pageCanAnswer;
+  if (pageCanAnswer)
+    FBrowserForm->EdgeBrowser().ExecuteScript(kCloseQueryScript);
 }
 
 void TMainForm::FormClose()

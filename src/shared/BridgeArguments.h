@@ -8,6 +8,11 @@
 
 namespace velmora {
 
+// Error replies for text arguments holding a NUL character, which would end the text early at the
+// system's call and so name another file or run another command.
+inline constexpr const char* kNulInPathError = "\"Invalid path: it contains a NUL character\"";
+inline constexpr const char* kNulInCommandError = "\"Invalid command: it contains a NUL character\"";
+
 // An argument of the wrong JSON type: the command stops without a reply.
 struct TBridgeArgumentError : std::runtime_error {
   using std::runtime_error::runtime_error;

@@ -1,10 +1,12 @@
 // The bridge: envelope decoding, the command table, argument rules and replies.
 #include "BrowserExternalModule.h"
 
+#include "BoundedJson.h"
 #include "BridgeArguments.h"
 #include "BrowserForm.h"
 #include "ExeZip.h"
 #include "IniFile.h"
+#include "Limits.h"
 #include "StrUtils.h"
 
 #include <rapidjson/error/en.h>
@@ -12,6 +14,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <utility>
 
 namespace velmora {
 
@@ -140,13 +144,14 @@ TBrowserExternalModule::TBrowserExternalModule()
   : FBrowserExternalForm(std::make_unique<TBrowserExternalForm>()),
     FFileOpenDialog(Native().CreateFileDialog(TFileDialogKind::Open)),
     FFileSaveDialog(Native().CreateFileDialog(TFileDialogKind::Save)),
-    FAlive(std::make_shared<TBrowserExternalModule*>(this))
+    FAlive(std::make_shared<TBrowserExternalModule*>(this)), FFileQueue(std::make_unique<TSerialWorker>())
 {
 }
 
 TBrowserExternalModule::~TBrowserExternalModule()
 {
-  *FAlive = nullptr; // replies of command lines still running are dropped
+  *FAlive = nullptr; // replies of work still running are dropped
+  FHeldCalls.clear();
   // The menu goes with the module: the window must not keep drawing it.
   if (FMainForm != nullptr)
     FMainForm->SetMainMenu(nullptr);
@@ -159,34 +164,90 @@ TBrowserExternalModule::~TBrowserExternalModule()
 
 void TBrowserExternalModule::SendResponse(const std::string& Uuid, const std::string& Result, bool Success)
 {
-  if (FBrowserForm == nullptr)
+  SendResponseTo(FCaller, Uuid, Result, Success);
+}
+
+void TBrowserExternalModule::SendResponseTo(const TWebMessageReplyTargetPtr& Target, const std::string& Uuid,
+                                            const std::string& Result, bool Success)
+{
+  if (Target == nullptr)
     return;
+  const std::string uuid = TStrUtils::StringToJsonString(Uuid);
   std::string reply;
-  reply.reserve(Uuid.size() + Result.size() + 48);
+  reply.reserve(uuid.size() + Result.size() + 48);
   reply += "{\"uuid\": ";
-  reply += TStrUtils::StringToJsonString(Uuid);
+  reply += uuid;
   reply += ", \"success\": ";
   reply += Success ? "true" : "false";
   reply += ", \"result\": ";
   reply += Result;
   reply += '}';
-  FBrowserForm->EdgeBrowser().PostWebMessageAsJson(reply);
+  Target->PostWebMessageAsJson(reply);
+}
+
+void TBrowserExternalModule::ReplyLater(const std::string& Uuid, TWorkPlace Place, TWork Work)
+{
+  const uint64_t id = ++FNextHeldCall;
+  FHeldCalls.emplace(id, THeldCall{Uuid, FCaller});
+  TNativePlatform* platform = &Native();
+  auto job = [platform, alive = FAlive, id, work = std::move(Work)] {
+    std::optional<TReply> reply;
+    try {
+      reply = work();
+    } catch (const std::exception&) {
+      reply.reset(); // a failure inside the command: no reply, as on the UI thread
+    }
+    platform->PostToMainThread([alive, id, reply = std::move(reply)] {
+      if (*alive != nullptr)
+        (*alive)->FinishHeldCall(id, reply);
+    });
+  };
+  if (Place == TWorkPlace::FileQueue)
+    FFileQueue->Post(std::move(job));
+  else
+    std::thread(std::move(job)).detach();
+}
+
+void TBrowserExternalModule::FinishHeldCall(uint64_t Id, const std::optional<TReply>& Reply)
+{
+  const auto held = FHeldCalls.find(Id);
+  if (held == FHeldCalls.end())
+    return;
+  const THeldCall call = std::move(held->second);
+  FHeldCalls.erase(held);
+  if (Reply)
+    SendResponseTo(call.Caller, call.Uuid, Reply->Result, Reply->Success);
 }
 
 void TBrowserExternalModule::EdgeBrowserWebMessageReceived(TCustomEdgeBrowser&, const TWebMessageReceivedEventArgs& Args)
 {
-  // Only the app's own documents may use the bridge: a page from elsewhere that the app
-  // navigated to gets the script too, but its messages are dropped like malformed ones.
-  if (!IsAppDocumentAddress(Args.Source()))
-    return;
   std::string text;
   if (!Args.TryGetWebMessageAsString(text))
     text.clear();
+  // Without an archive a click report only moves the focus, whoever sends it.
   if (FExeZip == nullptr && text == "ryx-webbrowser-clicked") {
     if (FBrowserForm != nullptr)
       FBrowserForm->EdgeBrowser().SetFocus();
     return;
   }
+  // Only app documents may use the bridge: any other document gets the script too, but its
+  // messages are dropped like malformed ones. Which document sent a message is the engine's
+  // word (the address it was loaded from), never the page's.
+  if (FBrowserForm == nullptr || !FBrowserForm->IsAppDocument(Args.Source()))
+    return;
+  // Replies go to the sender. A dialog runs a nested loop in which other messages arrive, so
+  // the caller of the call around this one comes back afterwards.
+  struct TCallerScope {
+    TWebMessageReplyTargetPtr& Slot;
+    TWebMessageReplyTargetPtr Saved;
+    TCallerScope(TWebMessageReplyTargetPtr& slot, TWebMessageReplyTargetPtr caller)
+      : Slot(slot), Saved(std::exchange(slot, std::move(caller)))
+    {
+    }
+    ~TCallerScope() { Slot = std::move(Saved); }
+    TCallerScope(const TCallerScope&) = delete;
+    TCallerScope& operator=(const TCallerScope&) = delete;
+  } caller(FCaller, Args.ReplyTarget());
   try {
     Dispatch(Args.WebMessageAsJson());
   } catch (const std::exception&) {
@@ -197,9 +258,11 @@ void TBrowserExternalModule::EdgeBrowserWebMessageReceived(TCustomEdgeBrowser&, 
 
 void TBrowserExternalModule::Dispatch(const std::string& Json)
 {
+  // Past the size or nesting limits a message is as malformed as one that is not JSON.
+  if (Json.size() > kMaxBridgeMessageBytes)
+    return;
   rapidjson::Document message;
-  message.Parse<rapidjson::kParseNumbersAsStringsFlag>(Json.data(), Json.size());
-  if (message.HasParseError() || !message.IsObject())
+  if (!ParseBoundedJson(message, Json, TJsonNumbers::AsStrings) || !message.IsObject())
     return;
   const auto id = message.FindMember("id");
   const auto uuid = message.FindMember("uuid");

@@ -5,14 +5,17 @@
 #include "BrowserExternalForm.h"
 #include "EdgeEx.h"
 #include "NativeLayer.h"
+#include "SerialWorker.h"
 
 #include <rapidjson/fwd.h>
 
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace velmora {
@@ -65,13 +68,37 @@ public:
   // The menu the page built (held by the module's hidden form).
   const TMainMenu& MainMenu() const;
 
-  // {"uuid": <uuid as a JSON string>, "success": true|false, "result": <Result verbatim>}
+  // {"uuid": <uuid as a JSON string>, "success": true|false, "result": <Result verbatim>}, posted
+  // to the document whose call is being handled, and to no other.
   void SendResponse(const std::string& Uuid, const std::string& Result, bool Success);
   void SendSuccess(const std::string& Uuid, const std::string& Result) { SendResponse(Uuid, Result, true); }
   void SendError(const std::string& Uuid, const std::string& Result) { SendResponse(Uuid, Result, false); }
 
+  // Calls whose work runs beside the UI thread and whose reply is still to come.
+  size_t PendingReplies() const { return FHeldCalls.size(); }
+
 private:
+  struct TReply {
+    std::string Result;
+    bool Success = true;
+  };
+  using TWork = std::function<std::optional<TReply>()>;
+  enum class TWorkPlace {
+    FileQueue, // one call after another, in the order the pages made them
+    OwnThread, // a thread of its own (command lines, which may run for long)
+  };
+  struct THeldCall {
+    std::string Uuid;
+    TWebMessageReplyTargetPtr Caller;
+  };
+
   void Dispatch(const std::string& Json);
+  void SendResponseTo(const TWebMessageReplyTargetPtr& Target, const std::string& Uuid, const std::string& Result,
+                      bool Success);
+  // Runs Work at Place and replies with its outcome (nullopt: no reply) to the current call's
+  // document, back on the UI thread. An exception out of Work means no reply.
+  void ReplyLater(const std::string& Uuid, TWorkPlace Place, TWork Work);
+  void FinishHeldCall(uint64_t Id, const std::optional<TReply>& Reply);
 
   // App and window commands.
   void Hello(const std::string& Uuid, const TCommandData& Data);
@@ -105,13 +132,14 @@ private:
   void FoldersGetAppExecutableDir(const std::string& Uuid, const TCommandData& Data);
   void FoldersGetAppDataDir(const std::string& Uuid, const TCommandData& Data);
   void Base64DecodeToFile(const std::string& Uuid, const TCommandData& Data);
-  // Reads the required path argument Key ("Missing <Key>" when empty), resolves it and replies
-  // with the outcome of Test.
+  // Reads the required path argument Key ("Missing <Key>" when empty), resolves it and replies,
+  // from the file queue, with the outcome of Test.
   void ReplyForPath(const std::string& Uuid, const TCommandData& Data, const char* Key,
-                    const std::function<bool(const std::string& Path)>& Test);
-  // Reads the required "filePath", creates its folders and writes MakeBytes("contents") there.
+                    std::function<bool(const std::string& Path)> Test);
+  // Reads the required "filePath", then, on the file queue, creates its folders and safely
+  // writes MakeBytes("contents") there.
   void ReplyForWrittenFile(const std::string& Uuid, const TCommandData& Data,
-                           const std::function<std::string(const std::string&)>& MakeBytes);
+                           std::function<std::string(const std::string&)> MakeBytes);
   // A path argument resolved against the program folder.
   std::string ResolvePath(const std::string& Path) const;
   std::string ProgramFolder() const;
@@ -143,8 +171,15 @@ private:
   // A dialog call that arrives while a dialog is open waits for it; each still gets its reply.
   bool FDialogOpen = false;
   std::deque<std::function<void()>> FWaitingDialogCalls;
-  // Command lines run beside the UI thread; their replies come back only while this lives.
+  // The document whose message is being handled: where SendResponse posts.
+  TWebMessageReplyTargetPtr FCaller;
+  // Work beside the UI thread: its replies come back only while this lives, to the documents
+  // kept here (released on the UI thread only).
   std::shared_ptr<TBrowserExternalModule*> FAlive;
+  std::unordered_map<uint64_t, THeldCall> FHeldCalls;
+  uint64_t FNextHeldCall = 0;
+  // Declared last: it finishes the queued file commands before the rest of the module goes.
+  std::unique_ptr<TSerialWorker> FFileQueue;
 
   TNativeForm* FMainForm = nullptr;
   TExeZip* FExeZip = nullptr;

@@ -12,8 +12,8 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
+#include <utility>
 
 namespace velmora {
 
@@ -28,18 +28,6 @@ void CreateParentFolders(const std::string& FilePath)
   const fs::path parent = PathFromUtf8(FilePath).parent_path();
   if (!parent.empty())
     fs::create_directories(parent, ignored);
-}
-
-// Writes (creates or replaces) a whole file; the error text names the file and the reason.
-void WriteWholeFile(const std::string& FilePath, const std::string& Bytes)
-{
-  std::ofstream out(PathFromUtf8(FilePath), std::ios::binary | std::ios::trunc);
-  if (!out)
-    throw std::runtime_error("Cannot create file \"" + FilePath + "\". " + std::generic_category().message(errno));
-  out.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
-  out.close();
-  if (!out)
-    throw std::runtime_error("Cannot write file \"" + FilePath + "\"");
 }
 
 } // namespace
@@ -78,7 +66,17 @@ void TBrowserExternalModule::RunDialogCall(std::function<void()> Show)
   // A modal dialog runs a nested loop, so the page can send another dialog call meanwhile: it
   // waits until the open dialog has closed, then runs, and gets its own reply.
   if (FDialogOpen) {
-    FWaitingDialogCalls.push_back(std::move(Show));
+    // It answers its own document when it runs, not the one whose dialog is open then.
+    FWaitingDialogCalls.push_back([this, caller = FCaller, show = std::move(Show)] {
+      TWebMessageReplyTargetPtr saved = std::exchange(FCaller, caller);
+      try {
+        show();
+      } catch (...) {
+        FCaller = std::move(saved);
+        throw;
+      }
+      FCaller = std::move(saved);
+    });
     return;
   }
   struct TDialogOpen {
@@ -117,12 +115,17 @@ void TBrowserExternalModule::DialogsSaveFile(const std::string& Uuid, const TCom
 }
 
 void TBrowserExternalModule::ReplyForPath(const std::string& Uuid, const TCommandData& Data, const char* Key,
-                                          const std::function<bool(const std::string& Path)>& Test)
+                                          std::function<bool(const std::string& Path)> Test)
 {
   const std::string path = Data.ReadText(Key);
   if (path.empty())
     return SendError(Uuid, std::string("\"Missing ") + Key + "\"");
-  SendSuccess(Uuid, Test(ResolvePath(path)) ? "true" : "false");
+  // A NUL would end the path early at the system's call and name another file.
+  if (path.find('\0') != std::string::npos)
+    return SendError(Uuid, kNulInPathError);
+  ReplyLater(Uuid, TWorkPlace::FileQueue, [file = ResolvePath(path), test = std::move(Test)]() -> std::optional<TReply> {
+    return TReply{test(file) ? "true" : "false"};
+  });
 }
 
 void TBrowserExternalModule::FilesFileExists(const std::string& Uuid, const TCommandData& Data)
@@ -141,20 +144,35 @@ void TBrowserExternalModule::FilesDeleteFile(const std::string& Uuid, const TCom
 }
 
 void TBrowserExternalModule::ReplyForWrittenFile(const std::string& Uuid, const TCommandData& Data,
-                                                 const std::function<std::string(const std::string&)>& MakeBytes)
+                                                 std::function<std::string(const std::string&)> MakeBytes)
 {
   const std::string path = Data.ReadText("filePath");
   if (path.empty())
     return SendError(Uuid, "\"Missing filePath\"");
-  const std::string file = ResolvePath(path);
-  CreateParentFolders(file);
+  if (path.find('\0') != std::string::npos)
+    return SendError(Uuid, kNulInPathError);
   // From here on every failure, a "contents" of the wrong type included, is an error reply.
+  std::string contents;
   try {
-    WriteWholeFile(file, MakeBytes(Data.ReadText("contents")));
+    contents = Data.ReadText("contents");
   } catch (const std::exception& failure) {
     return SendError(Uuid, TStrUtils::StringToJsonString(failure.what()));
   }
-  SendSuccess(Uuid, "true");
+  ReplyLater(Uuid, TWorkPlace::FileQueue,
+             [file = ResolvePath(path), contents = std::move(contents),
+              makeBytes = std::move(MakeBytes)]() -> std::optional<TReply> {
+               CreateParentFolders(file);
+               try {
+                 const std::string bytes = makeBytes(contents);
+                 const TStatus written = TSysUtils::WriteFileSafely(
+                   file, [&bytes](const TSysUtils::TFileSink& Sink) { return Sink(bytes); });
+                 if (!written)
+                   return TReply{TStrUtils::StringToJsonString(written.Error()), false};
+               } catch (const std::exception& failure) {
+                 return TReply{TStrUtils::StringToJsonString(failure.what()), false};
+               }
+               return TReply{"true"};
+             });
 }
 
 void TBrowserExternalModule::FilesWriteTextFile(const std::string& Uuid, const TCommandData& Data)
@@ -170,24 +188,39 @@ void TBrowserExternalModule::FilesExtractFile(const std::string& Uuid, const TCo
   const std::string target = Data.ReadText("targetFile");
   if (target.empty())
     return SendError(Uuid, "\"Missing targetFile\"");
+  if (target.find('\0') != std::string::npos)
+    return SendError(Uuid, kNulInPathError);
   // The settings' folder name and the argument, joined as they are: "/img/a.png" names
   // "<DirName>/img/a.png". The target is used unchanged, relative to the current folder.
   const std::string dirName = FProjectINI != nullptr ? TProjectSettings::ReadString(*FProjectINI, AppKeys::DirName)
                                                      : std::string();
   const std::string entry = dirName + source;
-  if (!FExeZip->FindFile(entry))
+  std::shared_ptr<TZipEntryReader> reader = FExeZip->OpenEntry(entry);
+  if (reader == nullptr)
     return SendError(Uuid, "\"File not found\"");
-  std::ofstream out(PathFromUtf8(target), std::ios::binary | std::ios::trunc);
-  if (!out)
-    return; // a target that cannot be opened ends the command without a reply
-  const auto extracted = FExeZip->ExtractToStream(entry, [&out](std::span<const uint8_t> chunk) {
-    out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
-    return static_cast<bool>(out);
+  ReplyLater(Uuid, TWorkPlace::FileQueue, [reader, target]() -> std::optional<TReply> {
+    bool opened = false;
+    const TStatus written = TSysUtils::WriteFileSafely(
+      target,
+      [&reader](const TSysUtils::TFileSink& Sink) -> TStatus {
+        uint8_t buffer[64 * 1024];
+        for (;;) {
+          const auto got = reader->Read(buffer);
+          if (!got)
+            return TError{got.Error()};
+          if (got.Value() == 0)
+            return {};
+          if (TStatus sunk = Sink(std::string_view(reinterpret_cast<const char*>(buffer), got.Value())); !sunk)
+            return sunk;
+        }
+      },
+      &opened);
+    if (!opened)
+      return std::nullopt; // a target that cannot be opened ends the command without a reply
+    if (!written)
+      return TReply{TStrUtils::StringToJsonString(written.Error()), false};
+    return TReply{"true"};
   });
-  out.close();
-  if (!extracted)
-    return SendError(Uuid, TStrUtils::StringToJsonString(extracted.Error()));
-  SendSuccess(Uuid, "true");
 }
 
 void TBrowserExternalModule::FoldersDirExists(const std::string& Uuid, const TCommandData& Data)

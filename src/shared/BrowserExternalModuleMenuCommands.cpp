@@ -4,7 +4,10 @@
 #include "BrowserExternalModule.h"
 #include "BrowserForm.h"
 #include "ExeZip.h"
+#include "BoundedJson.h"
 #include "IniFile.h"
+#include "Limits.h"
+#include "SysUtils.h"
 #include "TextCodec.h"
 
 
@@ -62,23 +65,38 @@ void TBrowserExternalModule::ClearMainMenu()
 
 void TBrowserExternalModule::LoadMenuItemImage(TMenuItem& Item, const std::string& Source)
 {
-  // The archive by full name, then the program folder, then the name as a path.
+  // The archive by full name, then the program folder, then the name as a path. Data past the
+  // size limit is data the decoder cannot read, whichever place it comes from.
+  const auto undecodable = [&Source] { return TBridgeArgumentError("the image " + Source + " cannot be decoded"); };
   std::optional<std::string> data;
   if (FExeZip != nullptr) {
-    auto entry = FExeZip->ExtractToString(Source);
-    if (entry && entry.Value())
-      data = std::move(*entry.Value());
+    if (const auto entry = FExeZip->FindFile(Source)) {
+      auto bytes = FExeZip->ExtractToString(Source, kMaxMenuImageDataBytes);
+      if (!bytes)
+        throw undecodable();
+      data = std::move(*bytes.Value());
+    }
   }
-  if (!data)
-    data = ReadWholeFile(ProgramFolder() + Source);
-  if (!data)
-    data = ReadWholeFile(Source);
+  for (const std::string& path : {ProgramFolder() + Source, Source}) {
+    if (data || !TSysUtils::FileExists(path))
+      continue;
+    data = ReadWholeFile(path, kMaxMenuImageDataBytes);
+    if (!data)
+      throw undecodable();
+  }
   if (!data || data->empty())
     return;
+  TMainMenu& menu = FBrowserExternalForm->MainMenu;
+  if (menu.Images.size() >= kMaxMenuImages)
+    throw undecodable();
   auto bitmap = Native().DecodeImage(*data);
   if (!bitmap)
-    throw TBridgeArgumentError("the image " + Source + " cannot be decoded");
-  TMainMenu& menu = FBrowserExternalForm->MainMenu;
+    throw undecodable();
+  size_t pixelBytes = bitmap->Rgba.size();
+  for (const TBitmap& image : menu.Images)
+    pixelBytes += image.Rgba.size();
+  if (pixelBytes > kMaxMenuImagePixelBytes)
+    throw undecodable();
   const int index = static_cast<int>(menu.Images.size());
   menu.Images.push_back(std::move(*bitmap));
   menu.ImageNames.push_back("MainMenuImg" + std::to_string(index));
@@ -122,6 +140,39 @@ bool TBrowserExternalModule::BuildMenuItem(const std::string& Uuid, const rapidj
   return true;
 }
 
+namespace {
+
+// The menu a text describes stays within the depth and size limits; checked before anything is
+// built, so building (recursive, as the menu itself is) never goes deeper than kMaxMenuDepth.
+bool MenuWithinLimits(const rapidjson::Value& Items)
+{
+  struct TLevel {
+    const rapidjson::Value* Array;
+    int Depth;
+  };
+  std::vector<TLevel> pending{{&Items, 1}};
+  size_t count = 0;
+  while (!pending.empty()) {
+    const TLevel level = pending.back();
+    pending.pop_back();
+    for (const rapidjson::Value& element : level.Array->GetArray()) {
+      if (++count > kMaxMenuItems)
+        return false;
+      if (!element.IsObject())
+        continue;
+      const auto sub = element.FindMember("items");
+      if (sub == element.MemberEnd() || !sub->value.IsArray() || sub->value.Empty())
+        continue;
+      if (level.Depth + 1 > kMaxMenuDepth)
+        return false;
+      pending.push_back({&sub->value, level.Depth + 1});
+    }
+  }
+  return true;
+}
+
+} // namespace
+
 void TBrowserExternalModule::MainMenuSetItems(const std::string& Uuid, const TCommandData& Data)
 {
   const std::string text = Data.ReadText("items");
@@ -134,9 +185,9 @@ void TBrowserExternalModule::MainMenuSetItems(const std::string& Uuid, const TCo
   ClearMainMenu();
   menu.Images.clear();
   menu.ImageNames.clear();
+  // Text nested too deeply, or a menu past the limits, is as wrong as text that is not JSON.
   rapidjson::Document items;
-  items.Parse<rapidjson::kParseNumbersAsStringsFlag>(text.data(), text.size());
-  if (items.HasParseError() || !items.IsArray())
+  if (!ParseBoundedJson(items, text, TJsonNumbers::AsStrings) || !items.IsArray() || !MenuWithinLimits(items))
     return SendError(Uuid, "\"Wrong menu items JSON\"");
   for (const rapidjson::Value& element : items.GetArray()) {
     menu.Items.push_back(std::make_unique<TMenuItem>());

@@ -1,10 +1,10 @@
 // The shell and system commands of the bridge.
 #include "BridgeArguments.h"
 #include "BrowserExternalModule.h"
+#include "Limits.h"
 #include "StrUtils.h"
 #include "SysUtils.h"
 
-#include <thread>
 
 namespace velmora {
 
@@ -14,6 +14,8 @@ void TBrowserExternalModule::ShellExecute(const std::string& Uuid, const TComman
   const std::string arguments = Data.ReadText("arguments");
   if (path.empty())
     return SendError(Uuid, "\"Missing filePath\"");
+  if (path.find('\0') != std::string::npos || arguments.find('\0') != std::string::npos)
+    return SendError(Uuid, kNulInPathError);
   if (TSysUtils::ShellExec(path, arguments))
     return SendSuccess(Uuid, "true");
   SendError(Uuid, TStrUtils::StringToJsonString(TSysUtils::GetLastErrorMessage()));
@@ -24,6 +26,8 @@ void TBrowserExternalModule::ShellExplore(const std::string& Uuid, const TComman
   const std::string path = Data.ReadText("filePath");
   if (path.empty())
     return SendError(Uuid, "\"Missing filePath\"");
+  if (path.find('\0') != std::string::npos)
+    return SendError(Uuid, kNulInPathError);
   if (TSysUtils::ShellExplore(path))
     return SendSuccess(Uuid, "true");
   SendError(Uuid, TStrUtils::StringToJsonString(TSysUtils::GetLastErrorMessage()));
@@ -36,15 +40,20 @@ void TBrowserExternalModule::ShellCommand(const std::string& Uuid, const TComman
     return SendError(Uuid, "\"Missing command\"");
   const std::string workingDir = Data.ReadText("workingDir");
   const bool showWindow = Data.ReadText("showWindow", "false") == "true";
-  // The command runs beside the UI thread, so the window and the other bridge calls go on
-  // while it does; its reply is posted back to the UI thread once it has ended.
-  std::thread([alive = FAlive, Uuid, command, workingDir, showWindow] {
-    std::string output = TSysUtils::GetDosOutput(command, workingDir, showWindow);
-    Native().PostToMainThread([alive, Uuid, output = std::move(output)] {
-      if (*alive != nullptr)
-        (*alive)->SendSuccess(Uuid, TStrUtils::StringToJsonString(output));
-    });
-  }).detach();
+  if (command.find('\0') != std::string::npos || workingDir.find('\0') != std::string::npos)
+    return SendError(Uuid, kNulInCommandError);
+  // The command runs beside the UI thread, so the window and the other bridge calls go on while
+  // it does; its reply comes once it has ended. Its output is held once, up to a ceiling: a
+  // command that prints more is ended and gets an error reply instead of filling the memory.
+  ReplyLater(Uuid, TWorkPlace::OwnThread, [command, workingDir, showWindow]() -> std::optional<TReply> {
+    const auto output = TSysUtils::GetDosOutputLimited(command, workingDir, showWindow, kMaxCommandOutputBytes);
+    if (!output)
+      return TReply{TStrUtils::StringToJsonString("The command printed more than " +
+                                                  TSysUtils::FormatByteSize(kMaxCommandOutputBytes) +
+                                                  " and was ended"),
+                    false};
+    return TReply{TStrUtils::StringToJsonString(*output)};
+  });
 }
 
 void TBrowserExternalModule::ShellWindows(const std::string& Uuid, const TCommandData&)

@@ -1,4 +1,5 @@
-// The browser view: engine set-up, document scripts, new windows, permissions and app file requests.
+// The browser view: engine set-up, document scripts, new windows, permissions, downloads and app
+// file requests, and the trust boundary between app documents and everything else.
 #include "BrowserForm.h"
 
 #include "ExeZip.h"
@@ -7,10 +8,24 @@
 #include "SysUtils.h"
 #include "TextCodec.h"
 
+#include <filesystem>
+#include <fstream>
 
 namespace velmora {
 
 namespace {
+
+constexpr std::string_view kFilePrefix = "file:///";
+
+// Documents served from elsewhere on disk get an opaque origin of their own: they then share
+// nothing with the app's documents (no DOM access between frames, no same-origin loads), and the
+// engine treats their requests for app addresses as it treats a remote page's.
+constexpr const char* kForeignDocumentPolicy = "Content-Security-Policy: sandbox allow-scripts allow-forms allow-modals";
+
+// How often, and within how long, a failed content process is answered by reloading the page;
+// a page that keeps bringing its process down is left alone after that.
+constexpr size_t kMaxReloadsAfterFailure = 3;
+constexpr std::chrono::seconds kReloadWindow{60};
 
 bool StartsWithIgnoringCase(const std::string& text, std::string_view prefix)
 {
@@ -37,10 +52,63 @@ std::string TrimBlanksAndControls(const std::string& text)
   return text.substr(begin, end - begin);
 }
 
+std::string WithoutFragment(const std::string& Address) { return Address.substr(0, Address.find('#')); }
+
+bool IsRegularFile(const std::string& Path)
+{
+  if (Path.find('\0') != std::string::npos)
+    return false;
+  std::error_code error;
+  return std::filesystem::is_regular_file(PathFromUtf8(Path), error);
+}
+
+// An archive entry, inflated as the engine reads it.
+class TArchiveBody final : public TWebResourceBody {
+public:
+  explicit TArchiveBody(std::unique_ptr<TZipEntryReader> Reader) : FReader(std::move(Reader)) {}
+  int64_t Length() const override { return static_cast<int64_t>(FReader->DeclaredSize()); }
+  TResult<size_t> Read(std::span<uint8_t> Buffer) override { return FReader->Read(Buffer); }
+
+private:
+  std::unique_ptr<TZipEntryReader> FReader;
+};
+
+// A file on disk, opened at the first read (which happens beside the UI thread).
+class TDiskFileBody final : public TWebResourceBody {
+public:
+  explicit TDiskFileBody(std::string Path) : FPath(std::move(Path))
+  {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(PathFromUtf8(FPath), error);
+    FLength = error ? -1 : static_cast<int64_t>(size);
+  }
+  int64_t Length() const override { return FLength; }
+  TResult<size_t> Read(std::span<uint8_t> Buffer) override
+  {
+    if (!FIn.is_open()) {
+      FIn.open(PathFromUtf8(FPath), std::ios::binary);
+      if (!FIn)
+        return TError{"Cannot open " + FPath};
+    }
+    FIn.read(reinterpret_cast<char*>(Buffer.data()), static_cast<std::streamsize>(Buffer.size()));
+    if (FIn.bad())
+      return TError{"Cannot read " + FPath};
+    const auto got = static_cast<size_t>(FIn.gcount());
+    FRead += got;
+    // A file that changed size while it was being sent would not match the length announced.
+    if (FLength >= 0 && (FRead > static_cast<uint64_t>(FLength) || (got == 0 && FRead != static_cast<uint64_t>(FLength))))
+      return TError{FPath + " changed while it was read"};
+    return got;
+  }
+
+private:
+  std::string FPath;
+  int64_t FLength = -1;
+  std::ifstream FIn;
+  uint64_t FRead = 0;
+};
 
 } // namespace
-
-bool IsAppDocumentAddress(const std::string& Address) { return StartsWithIgnoringCase(Address, "file:"); }
 
 TBrowserForm::TBrowserForm(TNativeForm& Parent) : FParent(Parent)
 {
@@ -69,6 +137,12 @@ TBrowserForm::TBrowserForm(TNativeForm& Parent) : FParent(Parent)
   };
   FEdgeBrowser->OnPermissionRequested = [this](TCustomEdgeBrowser& s, TPermissionRequestedEventArgs& a) {
     EdgeBrowserPermissionRequested(s, a);
+  };
+  FEdgeBrowser->OnContentLoading = [this](TCustomEdgeBrowser& s, const std::string& uri) {
+    EdgeBrowserContentLoading(s, uri);
+  };
+  FEdgeBrowser->OnDownloadStarting = [this](TCustomEdgeBrowser& s, TDownloadStartingEventArgs& a) {
+    EdgeBrowserDownloadStarting(s, a);
   };
 }
 
@@ -100,6 +174,13 @@ std::string TBrowserForm::DocumentCreatedScript() const
 
 void TBrowserForm::AddDocumentCreatedScripts() { FEdgeBrowser->AddScriptToExecuteOnDocumentCreated(DocumentCreatedScript()); }
 
+void TBrowserForm::NavigateTo(const std::string& Url)
+{
+  // The request for this address carries no referrer: it is the view's own.
+  FPendingNavigation = Url;
+  FEdgeBrowser->Navigate(Url);
+}
+
 void TBrowserForm::EdgeBrowserCreateWebViewCompleted(TCustomEdgeBrowser&, THResult AResult)
 {
   // A failed creation leaves the view empty with the progress bar running; nothing is reported.
@@ -118,30 +199,115 @@ void TBrowserForm::EdgeBrowserCreateWebViewCompleted(TCustomEdgeBrowser&, THResu
   FEdgeBrowser->ApplySettings(settings);
   FEdgeBrowser->AddWebResourceRequestedFilter("*");
   if (!FStartPageURL.empty())
-    FEdgeBrowser->Navigate(FStartPageURL);
+    NavigateTo(FStartPageURL);
 }
 
-void TBrowserForm::EdgeBrowserNavigationCompleted(TCustomEdgeBrowser&, bool) { FProgressBar->SetVisible(false); }
+void TBrowserForm::EdgeBrowserNavigationCompleted(TCustomEdgeBrowser&, bool)
+{
+  FPendingNavigation.clear();
+  FProgressBar->SetVisible(false);
+}
+
+void TBrowserForm::EdgeBrowserContentLoading(TCustomEdgeBrowser&, const std::string& Uri)
+{
+  FDocumentAddress = Uri;
+  if (Uri == FPendingNavigation)
+    FPendingNavigation.clear();
+}
+
+TAppFile TBrowserForm::LocateAppFile(const std::string& Address) const
+{
+  const std::string address = WithoutFragment(Address);
+  if (!StartsWithIgnoringCase(address, kFilePrefix))
+    return {};
+  std::string path = address;
+  ReplaceAll(path, kFilePrefix, "");
+  ReplaceAll(path, "%20", " ");
+  // Folder entries ("name/") hold no page to serve.
+  if (!FAppDirName.empty() && FExeZip != nullptr && !path.empty() && path.back() != '/') {
+    const std::string entry = FAppDirName + "/" + path;
+    if (FExeZip->FindFile(entry))
+      return {TAppFileSource::Archive, entry};
+  }
+  std::string diskName = path;
+  ReplaceAll(diskName, "/", TSysUtils::PathDelimiter());
+  if (IsRegularFile(FAppDirPath + diskName))
+    return {TAppFileSource::ProgramFolder, FAppDirPath + diskName};
+  std::string absolute = address;
+  ReplaceAll(absolute, kFilePrefix, "");
+  if (const std::string disk = TSysUtils::FileUriPathToDiskPath(absolute); IsRegularFile(disk))
+    return {TAppFileSource::AbsolutePath, disk};
+  return {};
+}
+
+bool TBrowserForm::IsAppDocument(const std::string& Address) const
+{
+  const TAppFileSource source = LocateAppFile(Address).Source;
+  return source == TAppFileSource::Archive || source == TAppFileSource::ProgramFolder;
+}
 
 void TBrowserForm::EdgeBrowserNewWindowRequested(TCustomEdgeBrowser&, TNewWindowRequestedEventArgs& Args)
 {
   if (!FIsRuntime || !StartsWithIgnoringCase(Args.Uri, "file:"))
     return; // the engine's default handling
+  // No engine window ever opens for a "file:" address; only an app document may have a second
+  // instance show an app document. Anything else is refused: no window, no process.
   Args.Handled = true;
+  const std::string& requester = Args.Requester.empty() ? FDocumentAddress : Args.Requester;
+  if (!IsAppDocument(requester) || !IsAppDocument(Args.Uri))
+    return;
   // A second instance of this program shows the page; it passes the single-instance rule and
   // skips the password because it presents the app ID.
-  TSysUtils::ShellExec(TSysUtils::GetExeFilePath(), "\"" + FRuntimeAppID + "\" \"" + Args.Uri + "\"");
+  const std::string arguments = "\"" + FRuntimeAppID + "\" \"" + Args.Uri + "\"";
+  if (FStartSecondInstance)
+    FStartSecondInstance(arguments);
+  else
+    TSysUtils::ShellExec(TSysUtils::GetExeFilePath(), arguments);
 }
 
 void TBrowserForm::EdgeBrowserPermissionRequested(TCustomEdgeBrowser&, TPermissionRequestedEventArgs& Args)
 {
-  // Granted without asking, but only to the app's own documents: a page from elsewhere that the
-  // app navigated to gets the engine's default handling.
-  if (IsAppDocumentAddress(Args.Uri))
+  // Granted without asking, but only to the app's own documents: any other page gets the
+  // engine's default handling.
+  if (IsAppDocument(Args.Uri))
     Args.State = TPermissionState::Allow;
 }
 
-void TBrowserForm::EdgeBrowserProcessFailed(TCustomEdgeBrowser&) {}
+void TBrowserForm::EdgeBrowserDownloadStarting(TCustomEdgeBrowser&, TDownloadStartingEventArgs& Args)
+{
+  // Only an app document may save a file, and only where the user says.
+  const std::string& requester = Args.Requester.empty() ? FDocumentAddress : Args.Requester;
+  Args.Cancel = true;
+  if (Args.FromPopup || !IsAppDocument(requester))
+    return;
+  if (FDownloadDialog == nullptr)
+    FDownloadDialog = Native().CreateFileDialog(TFileDialogKind::Save);
+  FDownloadDialog->ClearFileTypes();
+  FDownloadDialog->SetFileName(Args.SuggestedFileName);
+  FDownloadDialog->SetTitle("Save file");
+  FDownloadDialog->SetOverwritePrompt(true);
+  if (!FDownloadDialog->Execute())
+    return;
+  Args.ResultFilePath = FDownloadDialog->FileName();
+  Args.Cancel = Args.ResultFilePath.empty();
+}
+
+void TBrowserForm::EdgeBrowserProcessFailed(TCustomEdgeBrowser&)
+{
+  // The page's content process is gone and the view shows nothing: bring the app page back (its
+  // pending calls are gone with the process), unless it keeps failing.
+  if (!FWebViewCreated)
+    return;
+  const auto now = std::chrono::steady_clock::now();
+  while (!FProcessFailures.empty() && now - FProcessFailures.front() > kReloadWindow)
+    FProcessFailures.pop_front();
+  if (FProcessFailures.size() >= kMaxReloadsAfterFailure)
+    return;
+  FProcessFailures.push_back(now);
+  const std::string page = IsAppDocument(FDocumentAddress) ? FDocumentAddress : FStartPageURL;
+  if (!page.empty())
+    NavigateTo(page);
+}
 
 void TBrowserForm::EdgeBrowserMessageReceived(TCustomEdgeBrowser&, const TWebMessageReceivedEventArgs& Args)
 {
@@ -150,35 +316,62 @@ void TBrowserForm::EdgeBrowserMessageReceived(TCustomEdgeBrowser&, const TWebMes
     FEdgeBrowser->SetFocus();
 }
 
+bool TBrowserForm::RequestAllowed(const TWebResourceRequestedEventArgs& Args) const
+{
+  // The engine's own rules keep other origins from loading app addresses; these rules hold
+  // whatever the engine lets through. A requester the engine names must be of the app's origin
+  // (an app document, or a blob: document an app document made) and not a document served from
+  // elsewhere on disk.
+  if (!Args.Requester.empty()) {
+    std::string address = Args.Requester;
+    if (StartsWithIgnoringCase(address, "blob:"))
+      address.erase(0, 5);
+    if (!StartsWithIgnoringCase(address, "file://"))
+      return false;
+    return LocateAppFile(address).Source != TAppFileSource::AbsolutePath;
+  }
+  // A request the engine says nothing about: the view's own navigation, or one made while the
+  // view shows an app document (whose frames and documents are the app's).
+  if (Args.FromPopup)
+    return false;
+  if (!FPendingNavigation.empty() && Args.Uri == WithoutFragment(FPendingNavigation))
+    return true;
+  return StartsWithIgnoringCase(FDocumentAddress, kFilePrefix) &&
+         LocateAppFile(FDocumentAddress).Source != TAppFileSource::AbsolutePath;
+}
+
 void TBrowserForm::EdgeBrowserWebResourceRequested(TCustomEdgeBrowser&, TWebResourceRequestedEventArgs& Args)
 {
-  if (!FHandleRequests || !StartsWithIgnoringCase(Args.Uri, "file:///"))
+  if (!FHandleRequests || !StartsWithIgnoringCase(Args.Uri, kFilePrefix))
     return;
+  if (!RequestAllowed(Args)) {
+    // Refused with an answer of its own, so the engine does not go looking for the address.
+    Args.Response = TWebResourceResponse{nullptr, 403, "Forbidden", "Content-Type: text/plain; charset=utf-8"};
+    return;
+  }
   std::string path = Args.Uri;
   ReplaceAll(path, "file:///", "");
   const std::string contentType = TStrUtils::GetFileMIMEType(path);
-  ReplaceAll(path, "%20", " ");
+  std::string headers = "Content-Type: " + contentType + "; charset=utf-8";
 
-  std::optional<std::string> body;
-  // Folder entries ("name/") hold no page to serve.
-  if (!FAppDirName.empty() && FExeZip != nullptr && !path.empty() && path.back() != '/') {
-    auto entry = FExeZip->ExtractToString(FAppDirName + "/" + path);
-    if (entry && entry.Value())
-      body = std::move(*entry.Value());
-  }
-  if (!body) {
-    std::string diskName = path;
-    ReplaceAll(diskName, "/", TSysUtils::PathDelimiter());
-    body = ReadWholeFile(FAppDirPath + diskName);
-  }
-  if (!body) {
-    std::string absolute = Args.Uri;
-    ReplaceAll(absolute, "file:///", "");
-    body = ReadWholeFile(TSysUtils::FileUriPathToDiskPath(absolute));
-  }
-  if (!body)
+  // The lookup happens here; the bytes are read when the engine reads the body.
+  const TAppFile file = LocateAppFile(Args.Uri);
+  TWebResourceBodyPtr body;
+  switch (file.Source) {
+  case TAppFileSource::None:
     return; // the engine loads the address itself and shows its error page
-  Args.Response = TWebResourceResponse{std::move(*body), 200, "OK", "Content-Type: " + contentType + "; charset=utf-8"};
+  case TAppFileSource::Archive:
+    body = std::make_shared<TArchiveBody>(FExeZip->OpenEntry(file.Name));
+    break;
+  case TAppFileSource::AbsolutePath:
+    headers += "\r\n";
+    headers += kForeignDocumentPolicy;
+    [[fallthrough]];
+  case TAppFileSource::ProgramFolder:
+    body = std::make_shared<TDiskFileBody>(file.Name);
+    break;
+  }
+  Args.Response = TWebResourceResponse{std::move(body), 200, "OK", std::move(headers)};
 }
 
 } // namespace velmora

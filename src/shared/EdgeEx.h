@@ -2,9 +2,13 @@
 // implements it (WebView2 on Windows, WebKitGTK on Linux, a recording fake in unit tests).
 #pragma once
 
+#include "Result.h"
+
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace velmora {
@@ -16,16 +20,34 @@ using THResult = int32_t;
 inline constexpr THResult kSOk = 0;
 inline constexpr THResult kEFail = static_cast<THResult>(0x80004005U);
 
+// The document that posted a web message. A reply posted through it reaches that document and
+// nothing else: when the document is gone, or the frame or view now shows another one, the reply
+// is dropped. UI thread only, also for its destruction.
+class TWebMessageReplyTarget {
+public:
+  virtual ~TWebMessageReplyTarget() = default;
+  // The page receives the parsed value as the data of a message event, as with
+  // TCustomEdgeBrowser::PostWebMessageAsJson.
+  virtual void PostWebMessageAsJson(const std::string& Json) = 0;
+};
+using TWebMessageReplyTargetPtr = std::shared_ptr<TWebMessageReplyTarget>;
+
 // A web message from a page. WebView2 semantics: a message posted as a string has both
 // forms; one posted as any other value has only its JSON form.
 class TWebMessageReceivedEventArgs {
 public:
-  TWebMessageReceivedEventArgs(std::string Source, std::string Json, std::optional<std::string> String)
-    : FSource(std::move(Source)), FJson(std::move(Json)), FString(std::move(String))
+  TWebMessageReceivedEventArgs(std::string Source, std::string Json, std::optional<std::string> String,
+                               TWebMessageReplyTargetPtr ReplyTarget = nullptr)
+    : FSource(std::move(Source)), FJson(std::move(Json)), FString(std::move(String)),
+      FReplyTarget(std::move(ReplyTarget))
   {
   }
-  // The address of the document that posted the message, as the view sees it ("file:///...").
+  // The address of the document that posted the message, as the view sees it ("file:///..."):
+  // the address the document was loaded from, which the page cannot change (history.pushState
+  // and fragment changes do not count).
   const std::string& Source() const { return FSource; }
+  // Where replies to this message go; nullptr when the engine cannot answer one document.
+  const TWebMessageReplyTargetPtr& ReplyTarget() const { return FReplyTarget; }
   const std::string& WebMessageAsJson() const { return FJson; }
   // False (and Value untouched) when the page posted something other than a string.
   bool TryGetWebMessageAsString(std::string& Value) const
@@ -40,10 +62,29 @@ private:
   std::string FSource;
   std::string FJson;
   std::optional<std::string> FString;
+  TWebMessageReplyTargetPtr FReplyTarget;
 };
 
+// The body of a response. The engine reads it beside the UI thread, one call at a time, so a
+// large or slow body never holds the window up; it may be read after the handler has returned.
+class TWebResourceBody {
+public:
+  virtual ~TWebResourceBody() = default;
+  // The length in bytes when it is known before reading, else -1.
+  virtual int64_t Length() const = 0;
+  // The next bytes, up to Buffer.size(); 0 at the end. An error ends the response: the engine
+  // treats the load as failed.
+  virtual TResult<size_t> Read(std::span<uint8_t> Buffer) = 0;
+};
+using TWebResourceBodyPtr = std::shared_ptr<TWebResourceBody>;
+
+// A body over bytes held in memory.
+TWebResourceBodyPtr MakeMemoryBody(std::string Bytes);
+// Reads a body to its end, at most MaxBytes; an error when reading fails or there is more.
+TResult<std::string> ReadWholeBody(TWebResourceBody& Body, uint64_t MaxBytes = UINT64_MAX);
+
 struct TWebResourceResponse {
-  std::string Body;
+  TWebResourceBodyPtr Body; // nullptr: an empty body
   int StatusCode = 200;
   std::string ReasonPhrase = "OK";
   std::string Headers; // "Name: value" lines separated by CR LF
@@ -53,12 +94,34 @@ struct TWebResourceResponse {
 // response the engine loads the address by its own means.
 struct TWebResourceRequestedEventArgs {
   std::string Uri; // as the view sees it: app files are "file:///..."
+  // Who asks, as far as the engine tells: the address of the requesting document (its referrer,
+  // "file:///..." for app-scheme documents) or, when the engine gives only the requester's origin
+  // because it is not the app's own, that origin ("https://example.com", "null" for an opaque
+  // origin). Empty when the engine says nothing (the view's own navigations, documents that
+  // withhold their referrer).
+  std::string Requester;
+  // The request comes from a window the engine opened for a page, not from the view itself.
+  bool FromPopup = false;
   std::optional<TWebResourceResponse> Response;
 };
 
 struct TNewWindowRequestedEventArgs {
   std::string Uri;
   bool Handled = false; // true: the engine opens no window
+  // The document that asked, when the engine tells; empty: the view's top-level document.
+  std::string Requester = {};
+};
+
+// A page starts a download. The handler sets Cancel, or ResultFilePath to where the file goes;
+// with neither the download is cancelled (nothing is ever saved silently).
+struct TDownloadStartingEventArgs {
+  std::string Uri;               // what is downloaded
+  std::string SuggestedFileName; // the name the server or the page suggests
+  // The document that started it, when the engine tells; empty: the view's top-level document.
+  std::string Requester;
+  bool FromPopup = false;
+  bool Cancel = false;
+  std::string ResultFilePath;
 };
 
 enum class TPermissionState { Default, Allow, Deny };
@@ -92,6 +155,10 @@ public:
   std::function<void(TCustomEdgeBrowser& Sender, const TWebMessageReceivedEventArgs& Args)> OnWebMessageReceived;
   std::function<void(TCustomEdgeBrowser& Sender, TWebResourceRequestedEventArgs& Args)> OnWebResourceRequested;
   std::function<void(TCustomEdgeBrowser& Sender, const std::string& ADocumentTitle)> OnDocumentTitleChanged;
+  // A new top-level document has been committed (its content starts loading): Uri is the address
+  // it was loaded from, before any of its scripts ran.
+  std::function<void(TCustomEdgeBrowser& Sender, const std::string& Uri)> OnContentLoading;
+  std::function<void(TCustomEdgeBrowser& Sender, TDownloadStartingEventArgs& Args)> OnDownloadStarting;
 
   // Settings apply to navigations started after they are set.
   virtual void ApplySettings(const TEdgeBrowserSettings& Settings) = 0;

@@ -1,7 +1,11 @@
 // The archive reader over libzip, opened on memory that the caller keeps alive.
 #include "ExeZip.h"
 
+#include "Limits.h"
+
 #include <zip.h>
+
+#include <algorithm>
 
 namespace velmora {
 
@@ -12,6 +16,123 @@ std::string ZipErrorText(zip_error_t* error)
   zip_error_fini(error);
   return text;
 }
+} // namespace
+
+// One libzip archive for the reader and every entry reader it made. libzip is not thread-safe,
+// so every call into it holds Lock; the archive goes when its last user does.
+struct TExeZip::TShared {
+  std::mutex Lock;
+  zip_t* Archive = nullptr;
+  std::shared_ptr<const void> KeepAlive; // the memory the archive is read from
+
+  ~TShared()
+  {
+    if (Archive != nullptr)
+      zip_discard(Archive);
+  }
+};
+
+namespace {
+
+TZipEntry EntryAt(zip_t* Archive, uint64_t Index)
+{
+  TZipEntry entry;
+  entry.Index = Index;
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat_index(Archive, Index, 0, &st) == 0) {
+    if ((st.valid & ZIP_STAT_NAME) != 0U)
+      entry.Name = st.name;
+    if ((st.valid & ZIP_STAT_SIZE) != 0U)
+      entry.Size = st.size;
+    if ((st.valid & ZIP_STAT_COMP_SIZE) != 0U)
+      entry.CompressedSize = st.comp_size;
+    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0U)
+      entry.EncryptionMethod = st.encryption_method;
+    if ((st.valid & ZIP_STAT_COMP_METHOD) != 0U)
+      entry.CompressionMethod = st.comp_method;
+  }
+  return entry;
+}
+
+// Reads one entry under the archive's lock, a call at a time. The declared size is only a
+// bound: bytes past it, or past the ceiling, end the read in an error rather than in memory.
+class TEntryReader final : public TZipEntryReader {
+public:
+  TEntryReader(std::shared_ptr<TExeZip::TShared> Shared, uint64_t Index, uint64_t Size, std::string Name)
+    : FShared(std::move(Shared)), FIndex(Index), FSize(Size), FName(std::move(Name))
+  {
+  }
+
+  ~TEntryReader() override
+  {
+    if (FFile != nullptr) {
+      const std::lock_guard lock(FShared->Lock);
+      zip_fclose(FFile);
+    }
+  }
+
+  TEntryReader(const TEntryReader&) = delete;
+  TEntryReader& operator=(const TEntryReader&) = delete;
+
+  uint64_t DeclaredSize() const override { return FSize; }
+
+  TResult<size_t> Read(std::span<uint8_t> Buffer) override
+  {
+    if (!FError.empty())
+      return TError{FError};
+    if (FDone || Buffer.empty())
+      return size_t{0};
+    const std::lock_guard lock(FShared->Lock);
+    if (FSize > kMaxArchiveEntryBytes)
+      return Fail("the entry is larger than the runtime reads (" + std::to_string(FSize) + " bytes)");
+    if (FFile == nullptr) {
+      FFile = zip_fopen_index(FShared->Archive, FIndex, 0);
+      if (FFile == nullptr)
+        return Fail(zip_strerror(FShared->Archive));
+    }
+    // One byte more than may come, so an entry that yields more than it declares shows at once.
+    const uint64_t allowed = FSize - FRead + 1;
+    const auto want = static_cast<zip_uint64_t>(std::min<uint64_t>(Buffer.size(), allowed));
+    const zip_int64_t got = zip_fread(FFile, Buffer.data(), want);
+    if (got < 0)
+      return Fail(zip_file_strerror(FFile));
+    FRead += static_cast<uint64_t>(got);
+    if (FRead > FSize)
+      return Fail("the entry holds more data than it declares");
+    if (got > 0)
+      return static_cast<size_t>(got);
+    // The end: closing checks the CRC of what was read, so a wrong password or damage shows.
+    const int closed = zip_fclose(FFile);
+    FFile = nullptr;
+    if (closed != 0) {
+      zip_error_t error;
+      zip_error_init_with_code(&error, closed);
+      return Fail(ZipErrorText(&error));
+    }
+    if (FRead != FSize)
+      return Fail("the entry holds less data than it declares");
+    FDone = true;
+    return size_t{0};
+  }
+
+private:
+  TError Fail(const std::string& Why)
+  {
+    FError = "Cannot extract " + FName + ": " + Why;
+    return TError{FError};
+  }
+
+  std::shared_ptr<TExeZip::TShared> FShared;
+  uint64_t FIndex;
+  uint64_t FSize;
+  std::string FName;
+  zip_file_t* FFile = nullptr;
+  uint64_t FRead = 0;
+  bool FDone = false;
+  std::string FError;
+};
+
 } // namespace
 
 std::string AsciiLower(std::string_view text)
@@ -26,22 +147,14 @@ std::string AsciiLower(std::string_view text)
 
 TExeZip::TExeZip() = default;
 
-TExeZip::~TExeZip()
-{
-  if (FArchive != nullptr)
-    zip_discard(FArchive);
-}
+TExeZip::~TExeZip() = default;
 
 void TExeZip::SetPassword(std::string Password) { FPassword = std::move(Password); }
 
-TStatus TExeZip::Open(std::span<const uint8_t> Bytes)
+TStatus TExeZip::Open(std::span<const uint8_t> Bytes, std::shared_ptr<const void> KeepAlive)
 {
-  const std::lock_guard lock(FLock);
-  if (FArchive != nullptr) {
-    zip_discard(FArchive);
-    FArchive = nullptr;
-    FIndexByFoldedName.clear();
-  }
+  FShared.reset();
+  FIndexByFoldedName.clear();
   // libzip reads zero bytes as a new, empty archive; here it can only be a missing one.
   if (Bytes.empty())
     return TError{"Cannot open the archive: no data"};
@@ -58,7 +171,9 @@ TStatus TExeZip::Open(std::span<const uint8_t> Bytes)
   zip_error_fini(&error);
   if (!FPassword.empty())
     zip_set_default_password(archive, FPassword.c_str());
-  FArchive = archive;
+  auto shared = std::make_shared<TShared>();
+  shared->Archive = archive;
+  shared->KeepAlive = std::move(KeepAlive);
 
   // One index built up front makes every later lookup (each page request) a hash probe.
   const zip_int64_t count = zip_get_num_entries(archive, 0);
@@ -68,102 +183,84 @@ TStatus TExeZip::Open(std::span<const uint8_t> Bytes)
     if (name != nullptr)
       FIndexByFoldedName.emplace(AsciiLower(name), static_cast<uint64_t>(i)); // first one wins
   }
+  FShared = std::move(shared);
   return {};
 }
 
-TZipEntry TExeZip::EntryAt(uint64_t Index) const
+std::optional<uint64_t> TExeZip::IndexOf(std::string_view Name) const
 {
-  TZipEntry entry;
-  entry.Index = Index;
-  zip_stat_t st;
-  zip_stat_init(&st);
-  if (zip_stat_index(FArchive, Index, 0, &st) == 0) {
-    if ((st.valid & ZIP_STAT_NAME) != 0U)
-      entry.Name = st.name;
-    if ((st.valid & ZIP_STAT_SIZE) != 0U)
-      entry.Size = st.size;
-    if ((st.valid & ZIP_STAT_COMP_SIZE) != 0U)
-      entry.CompressedSize = st.comp_size;
-    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0U)
-      entry.EncryptionMethod = st.encryption_method;
-    if ((st.valid & ZIP_STAT_COMP_METHOD) != 0U)
-      entry.CompressionMethod = st.comp_method;
-  }
-  return entry;
+  if (FShared == nullptr)
+    return std::nullopt;
+  const auto found = FIndexByFoldedName.find(AsciiLower(Name));
+  if (found == FIndexByFoldedName.end())
+    return std::nullopt;
+  return found->second;
 }
 
 std::optional<TZipEntry> TExeZip::FindFile(std::string_view Name) const
 {
-  const std::lock_guard lock(FLock);
-  if (FArchive == nullptr)
+  const auto index = IndexOf(Name);
+  if (!index)
     return std::nullopt;
-  const auto found = FIndexByFoldedName.find(AsciiLower(Name));
-  if (found == FIndexByFoldedName.end())
-    return std::nullopt;
-  return EntryAt(found->second);
+  const std::lock_guard lock(FShared->Lock);
+  return EntryAt(FShared->Archive, *index);
 }
 
 std::vector<TZipEntry> TExeZip::Entries() const
 {
-  const std::lock_guard lock(FLock);
   std::vector<TZipEntry> entries;
-  if (FArchive == nullptr)
+  if (FShared == nullptr)
     return entries;
-  const zip_int64_t count = zip_get_num_entries(FArchive, 0);
+  const std::lock_guard lock(FShared->Lock);
+  const zip_int64_t count = zip_get_num_entries(FShared->Archive, 0);
   for (zip_int64_t i = 0; i < count; ++i)
-    entries.push_back(EntryAt(static_cast<uint64_t>(i)));
+    entries.push_back(EntryAt(FShared->Archive, static_cast<uint64_t>(i)));
   return entries;
+}
+
+std::unique_ptr<TZipEntryReader> TExeZip::OpenEntry(std::string_view Name) const
+{
+  const auto entry = FindFile(Name);
+  if (!entry)
+    return nullptr;
+  return std::make_unique<TEntryReader>(FShared, entry->Index, entry->Size, std::string(Name));
 }
 
 TResult<bool> TExeZip::ExtractToStream(std::string_view Name, const TByteSink& Sink) const
 {
-  const std::lock_guard lock(FLock);
-  if (FArchive == nullptr)
+  const auto reader = OpenEntry(Name);
+  if (reader == nullptr)
     return false;
-  const auto found = FIndexByFoldedName.find(AsciiLower(Name));
-  if (found == FIndexByFoldedName.end())
-    return false;
-  zip_file_t* file = zip_fopen_index(FArchive, found->second, 0);
-  if (file == nullptr)
-    return TError{"Cannot extract " + std::string(Name) + ": " + zip_strerror(FArchive)};
   uint8_t buffer[64 * 1024];
   for (;;) {
-    const zip_int64_t got = zip_fread(file, buffer, sizeof buffer);
-    if (got < 0) {
-      std::string message = "Cannot extract " + std::string(Name) + ": " + zip_file_strerror(file);
-      zip_fclose(file);
-      return TError{std::move(message)};
-    }
-    if (got == 0)
-      break;
-    if (!Sink(std::span<const uint8_t>(buffer, static_cast<size_t>(got)))) {
-      zip_fclose(file);
+    const auto got = reader->Read(buffer);
+    if (!got)
+      return TError{got.Error()};
+    if (got.Value() == 0)
+      return true;
+    if (!Sink(std::span<const uint8_t>(buffer, got.Value())))
       return TError{"Cannot write the contents of " + std::string(Name)};
-    }
   }
-  // Closing checks the CRC of what was read; a mismatch means a wrong password or damage.
-  const int closed = zip_fclose(file);
-  if (closed != 0) {
-    zip_error_t error;
-    zip_error_init_with_code(&error, closed);
-    return TError{"Cannot extract " + std::string(Name) + ": " + ZipErrorText(&error)};
-  }
-  return true;
 }
 
-TResult<std::optional<std::string>> TExeZip::ExtractToString(std::string_view Name) const
+TResult<std::optional<std::string>> TExeZip::ExtractToString(std::string_view Name, uint64_t MaxBytes) const
 {
+  const auto entry = FindFile(Name);
+  if (!entry)
+    return std::optional<std::string>();
+  if (entry->Size > MaxBytes)
+    return TError{"Cannot extract " + std::string(Name) + ": the entry is larger than " + std::to_string(MaxBytes) +
+                  " bytes"};
   std::string bytes;
-  if (const auto entry = FindFile(Name))
-    bytes.reserve(static_cast<size_t>(entry->Size));
+  // What the entry declares is only a hint: never more than a modest amount is reserved before
+  // the bytes have really been produced.
+  bytes.reserve(static_cast<size_t>(std::min<uint64_t>(entry->Size, kMaxEntryReserveBytes)));
   auto result = ExtractToStream(Name, [&bytes](std::span<const uint8_t> chunk) {
     bytes.append(reinterpret_cast<const char*>(chunk.data()), chunk.size());
     return true;
   });
   if (!result)
     return TError{result.Error()};
-  if (!result.Value())
-    return std::optional<std::string>();
   return std::optional<std::string>(std::move(bytes));
 }
 

@@ -31,6 +31,18 @@ struct TZipEntry {
 // Receives extracted bytes chunk by chunk; returns false to stop (for example a failed write).
 using TByteSink = std::function<bool(std::span<const uint8_t>)>;
 
+// The decrypted, inflated bytes of one entry, read chunk by chunk. It may be read on any thread
+// (one call at a time) and outlives the TExeZip that opened it. It never yields more than the
+// entry declares nor more than kMaxArchiveEntryBytes: an entry that tries ends in an error.
+class TZipEntryReader {
+public:
+  virtual ~TZipEntryReader() = default;
+  // The size the entry declares (uncompressed).
+  virtual uint64_t DeclaredSize() const = 0;
+  // Up to Buffer.size() bytes; 0 at the end, after the entry's checksum has been verified.
+  virtual TResult<size_t> Read(std::span<uint8_t> Buffer) = 0;
+};
+
 // Reads a ZIP archive held in memory: traditional PKWARE, AES and unencrypted entries,
 // stored or deflated. Lookups take the full stored name and ignore ASCII letter case.
 // Safe to use from several threads: calls into libzip are serialised.
@@ -44,9 +56,10 @@ public:
   // The password used for encrypted entries; set it before Open.
   void SetPassword(std::string Password);
 
-  // Opens the archive over Bytes, which must outlive the reader (no copy is made).
-  TStatus Open(std::span<const uint8_t> Bytes);
-  bool IsOpen() const { return FArchive != nullptr; }
+  // Opens the archive over Bytes (no copy is made). Bytes must stay valid while the reader or
+  // any entry reader it made is alive; KeepAlive, when given, is held that long for the purpose.
+  TStatus Open(std::span<const uint8_t> Bytes, std::shared_ptr<const void> KeepAlive = nullptr);
+  bool IsOpen() const { return FShared != nullptr; }
 
   // The entry of that name, or nullopt (not an error) when the archive has none.
   std::optional<TZipEntry> FindFile(std::string_view Name) const;
@@ -56,18 +69,25 @@ public:
   // password, corrupt data or a sink that refuses gives an error.
   TResult<bool> ExtractToStream(std::string_view Name, const TByteSink& Sink) const;
 
-  // Convenience over ExtractToStream: the entry's bytes, nullopt when the name is missing.
-  TResult<std::optional<std::string>> ExtractToString(std::string_view Name) const;
+  // Convenience over ExtractToStream: the entry's bytes, nullopt when the name is missing. An
+  // entry that declares or yields more than MaxBytes is an error and nothing is kept of it.
+  TResult<std::optional<std::string>> ExtractToString(std::string_view Name,
+                                                      uint64_t MaxBytes = UINT64_MAX) const;
+
+  // A reader of the named entry, or nullptr when the archive has none. Opening the entry (and
+  // every failure) happens at the first Read, so this is cheap enough for the UI thread.
+  std::unique_ptr<TZipEntryReader> OpenEntry(std::string_view Name) const;
 
   std::vector<TZipEntry> Entries() const;
 
+  struct TShared; // the libzip archive and its lock, shared with the entry readers
+
 private:
-  TZipEntry EntryAt(uint64_t Index) const;
+  std::optional<uint64_t> IndexOf(std::string_view Name) const;
 
   std::string FPassword;
-  zip* FArchive = nullptr;
+  std::shared_ptr<TShared> FShared;
   std::unordered_map<std::string, uint64_t> FIndexByFoldedName;
-  mutable std::mutex FLock;
 };
 
 // ASCII-only lower-casing, the letter-case rule of archive names (and settings keys).

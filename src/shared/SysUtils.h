@@ -25,8 +25,13 @@
 //   TSysUtils operation per thread (GLib, D-Bus and errno texts alike).
 #pragma once
 
+#include "Result.h"
+
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // <windows.h> defines CopyFile and ExitWindows as macros, which would rename these members or break
@@ -79,6 +84,10 @@ public:
   // Runs CommandLine through the command interpreter in WorkingDir ("" = ours) and returns what it wrote
   // to standard output and standard error, once it has ended; "" when it could not start. Blocking.
   static std::string GetDosOutput(const std::string& CommandLine, const std::string& WorkingDir, bool ShowWindow);
+  // GetDosOutput keeping at most MaxBytes of output: a command that prints more is ended (its whole
+  // process group on Linux, its process on Windows) and the result is nullopt. "" when it could not start.
+  static std::optional<std::string> GetDosOutputLimited(const std::string& CommandLine, const std::string& WorkingDir,
+                                                        bool ShowWindow, size_t MaxBytes);
   // Runs a program with administrator rights and waits for it; its exit code, 0 when it did not start.
   static uint32_t ShellExecAsAdminAndWait(void* OwnerHandle, const std::string& FilePath, const std::string& Params);
   // Runs a program command line (no interpreter) and waits for it; its exit code, 0 when it did not start.
@@ -132,6 +141,17 @@ public:
   static std::string PathDelimiter();
   // The disk path for what follows "file:///" in an address ("C:/x.png" on Windows, "/home/x.png" on Linux).
   static std::string FileUriPathToDiskPath(const std::string& Rest);
+  // Receives the bytes of a file being written; an error stops the write.
+  using TFileSink = std::function<TStatus(std::string_view Bytes)>;
+  // Writes a whole file through a temporary file beside it that replaces the target only once every
+  // byte is on the disk: any failure (disk full, no permission, a Produce that fails) leaves the old
+  // file exactly as it was and no partial file behind. Produce writes the content through the sink.
+  // A link is followed (the file it names is replaced; a new file keeps the usual permissions, a
+  // replaced one its own). A target that exists but is not a regular file (a FIFO, a device, a
+  // folder) and a path holding a NUL character are refused. Errors name the file and the system's
+  // reason; Opened tells whether the temporary file could be made at all.
+  static TStatus WriteFileSafely(const std::string& Path, const std::function<TStatus(const TFileSink&)>& Produce,
+                                 bool* Opened = nullptr);
   // Removes a folder with everything in it, or a file, without asking; false when nothing was removed.
   static bool DeleteDirectory(const std::string& DirPath);
   // Copies a file, replacing the target; false on failure.

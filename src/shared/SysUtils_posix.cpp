@@ -211,6 +211,7 @@ struct TSpawnOptions {
   std::string WorkingDir; // "" keeps ours
   int OutputFd = -1;      // receives standard output and standard error when set
   bool NullInput = false; // standard input from /dev/null instead of ours
+  bool OwnGroup = false;  // the child leads a process group of its own, so the group can be ended
 };
 
 // Starts args[0] (searched in PATH when it has no slash) for a caller that waits for it. Only
@@ -245,7 +246,12 @@ bool SpawnProcess(std::vector<std::string> args, const TSpawnOptions& options, p
   sigfillset(&allSignals);
   posix_spawnattr_setsigmask(&attributes, &noSignals);
   posix_spawnattr_setsigdefault(&attributes, &allSignals);
-  posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
+  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+  if (options.OwnGroup) {
+    posix_spawnattr_setpgroup(&attributes, 0);
+    flags = static_cast<short>(flags | POSIX_SPAWN_SETPGROUP);
+  }
+  posix_spawnattr_setflags(&attributes, flags);
 
   const int result = posix_spawnp(&pid, argv.front(), &actions, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
@@ -283,6 +289,8 @@ public:
   TFd& operator=(const TFd&) = delete;
   ~TFd() { Close(); }
   int Get() const { return FFd; }
+  // Gives up ownership without closing.
+  void Release() { FFd = -1; }
   void Close()
   {
     if (FFd >= 0)
@@ -665,42 +673,64 @@ bool TSysUtils::ShellExplore(const std::string& FilePath)
   return LaunchDefaultForPath(folder.get());
 }
 
-std::string TSysUtils::GetDosOutput(const std::string& CommandLine, const std::string& WorkingDir,
-                                    [[maybe_unused]] bool ShowWindow)
+std::string TSysUtils::GetDosOutput(const std::string& CommandLine, const std::string& WorkingDir, bool ShowWindow)
+{
+  return GetDosOutputLimited(CommandLine, WorkingDir, ShowWindow, SIZE_MAX).value_or(std::string());
+}
+
+std::optional<std::string> TSysUtils::GetDosOutputLimited(const std::string& CommandLine, const std::string& WorkingDir,
+                                                          [[maybe_unused]] bool ShowWindow, size_t MaxBytes)
 {
   int ends[2];
   if (pipe2(ends, O_CLOEXEC) != 0) {
     RecordErrno(errno);
-    return {};
+    return std::string();
   }
   TFd readEnd(ends[0]);
   TFd writeEnd(ends[1]);
 
   // One pipe for standard output and standard error, so the two interleave as they were written.
+  // The command leads a process group of its own, so what it started can be ended with it.
   TSpawnOptions options;
   options.WorkingDir = WorkingDir;
   options.OutputFd = writeEnd.Get();
   options.NullInput = true;
+  options.OwnGroup = true;
   pid_t pid = 0;
   const bool started = SpawnProcess({"/bin/sh", "-c", CommandLine}, options, pid);
   // Our copy of the write end must go before reading, or the pipe would never report its end.
   writeEnd.Close();
   if (!started)
-    return {};
+    return std::string();
 
   std::string output;
-  char buffer[4096];
+  char buffer[64 * 1024];
+  bool tooMuch = false;
   for (;;) {
     const ssize_t count = read(readEnd.Get(), buffer, sizeof buffer);
-    if (count > 0)
+    if (count > 0) {
+      if (static_cast<size_t>(count) > MaxBytes - output.size()) {
+        tooMuch = true;
+        break;
+      }
       output.append(buffer, static_cast<size_t>(count));
-    else if (count < 0 && errno == EINTR)
+    } else if (count < 0 && errno == EINTR) {
       continue;
-    else
+    } else {
       break;
+    }
+  }
+  if (tooMuch) {
+    // Nothing more is kept: the command and everything it started end here.
+    kill(-pid, SIGKILL);
+    readEnd.Close();
+    WaitForExitCode(pid);
+    return std::nullopt;
   }
   WaitForExitCode(pid);
   // Decoded as a whole: a character split between two reads must not turn into two U+FFFD.
+  if (IsValidUtf8(output))
+    return output;
   return SanitizeUtf8(output);
 }
 
@@ -918,6 +948,94 @@ bool TSysUtils::DirectoryExists(const std::string& Path)
 std::string TSysUtils::PathDelimiter() { return "/"; }
 
 std::string TSysUtils::FileUriPathToDiskPath(const std::string& Rest) { return "/" + Rest; }
+
+namespace {
+
+// The process's file creation mask, read without changing it (umask() both reads and sets, which
+// would race with other threads creating files).
+mode_t CurrentUmask()
+{
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0)
+      return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  }
+  return 022;
+}
+
+std::string WriteError(const std::string& Path, const std::string& Reason)
+{
+  return "Cannot write file \"" + Path + "\": " + Reason;
+}
+
+} // namespace
+
+TStatus TSysUtils::WriteFileSafely(const std::string& Path, const std::function<TStatus(const TFileSink&)>& Produce,
+                                   bool* Opened)
+{
+  if (Opened != nullptr)
+    *Opened = false;
+  if (Path.empty() || Path.find('\0') != std::string::npos)
+    return TError{WriteError(Path, "the path is empty or holds a NUL character")};
+  // Through a link to the file it names, so the link stays a link.
+  std::string target = Path;
+  std::error_code error;
+  if (fs::is_symlink(fs::path(target), error)) {
+    const fs::path resolved = fs::weakly_canonical(fs::path(target), error);
+    if (error)
+      return TError{WriteError(Path, error.message())};
+    target = resolved.string();
+  }
+  struct stat existing {};
+  const bool exists = stat(target.c_str(), &existing) == 0;
+  if (exists && !S_ISREG(existing.st_mode))
+    return TError{WriteError(Path, "it is not a regular file")};
+
+  const fs::path file(target);
+  const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+  std::string pattern = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+  const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0)
+    return TError{WriteError(Path, g_strerror(errno))};
+  if (Opened != nullptr)
+    *Opened = true;
+  TFd temp(fd);
+  const std::string tempPath = pattern;
+  const auto fail = [&tempPath](std::string message) {
+    unlink(tempPath.c_str());
+    return TError{std::move(message)};
+  };
+  // mkstemp makes the file private; it gets the permissions the file had, or a new file's usual ones.
+  const mode_t mode = exists ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask());
+  if (fchmod(temp.Get(), mode) != 0)
+    return fail(WriteError(Path, g_strerror(errno)));
+
+  const TFileSink sink = [&temp, &Path](std::string_view Bytes) -> TStatus {
+    while (!Bytes.empty()) {
+      const ssize_t written = write(temp.Get(), Bytes.data(), Bytes.size());
+      if (written < 0) {
+        if (errno == EINTR)
+          continue;
+        return TError{WriteError(Path, g_strerror(errno))};
+      }
+      Bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return {};
+  };
+  if (const TStatus produced = Produce(sink); !produced)
+    return fail(produced.Error());
+  // On the disk before it takes the old file's place, so a crash never leaves a cut-off file.
+  if (fsync(temp.Get()) != 0)
+    return fail(WriteError(Path, g_strerror(errno)));
+  const int closeResult = close(temp.Get());
+  temp.Release();
+  if (closeResult != 0)
+    return fail(WriteError(Path, g_strerror(errno)));
+  if (rename(tempPath.c_str(), target.c_str()) != 0)
+    return fail(WriteError(Path, g_strerror(errno)));
+  return {};
+}
 
 bool TSysUtils::DeleteDirectory(const std::string& DirPath)
 {

@@ -273,13 +273,21 @@ bool TSysUtils::ShellExplore(const std::string& FilePath)
 
 std::string TSysUtils::GetDosOutput(const std::string& CommandLine, const std::string& WorkingDir, bool ShowWindow)
 {
+  return GetDosOutputLimited(CommandLine, WorkingDir, ShowWindow, SIZE_MAX).value_or(std::string());
+}
+
+std::optional<std::string> TSysUtils::GetDosOutputLimited(const std::string& CommandLine, const std::string& WorkingDir,
+                                                          bool ShowWindow, size_t MaxBytes)
+{
   SECURITY_ATTRIBUTES security {};
   security.nLength = sizeof security;
   security.bInheritHandle = TRUE;
   HANDLE readPipe = nullptr;
   HANDLE writePipe = nullptr;
   if (!CreatePipe(&readPipe, &writePipe, &security, 0))
-    return {};
+    return std::string();
+  // The read end stays ours.
+  SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
 
   STARTUPINFOW startup {};
   startup.cb = sizeof startup;
@@ -289,32 +297,56 @@ std::string TSysUtils::GetDosOutput(const std::string& CommandLine, const std::s
   startup.hStdOutput = writePipe;
   startup.hStdError = writePipe;
 
+  // The command runs in a job of its own, so what it started can be ended with it; it starts
+  // suspended until it is in the job.
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
   std::wstring command = L"cmd.exe /C " + Utf8ToWide(CommandLine);
   const std::wstring folder = Utf8ToWide(WorkingDir);
   PROCESS_INFORMATION process {};
-  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                                       folder.empty() ? nullptr : folder.c_str(), &startup, &process);
   const DWORD startError = GetLastError();
   // Our copy of the write end must go before reading, or the pipe would never report its end.
   CloseHandle(writePipe);
   if (!started) {
     CloseHandle(readPipe);
+    if (job != nullptr)
+      CloseHandle(job);
     SetLastError(startError);
-    return {};
+    return std::string();
   }
+  if (job != nullptr)
+    AssignProcessToJobObject(job, process.hProcess);
+  ResumeThread(process.hThread);
 
-  std::string output;
-  char buffer[255];
+  std::string bytes;
+  char buffer[64 * 1024];
   DWORD count = 0;
+  bool tooMuch = false;
   while (ReadFile(readPipe, buffer, sizeof buffer, &count, nullptr) && count > 0) {
-    const char* end = std::find(buffer, buffer + count, '\0');
-    output += AnsiToUtf8(std::string_view(buffer, static_cast<size_t>(end - buffer)));
+    if (count > MaxBytes - bytes.size()) {
+      tooMuch = true;
+      break;
+    }
+    bytes.append(buffer, count);
   }
+  if (tooMuch) {
+    if (job != nullptr)
+      TerminateJobObject(job, 1);
+    TerminateProcess(process.hProcess, 1);
+  }
+  CloseHandle(readPipe);
   WaitForSingleObject(process.hProcess, INFINITE);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  CloseHandle(readPipe);
-  return output;
+  if (job != nullptr)
+    CloseHandle(job);
+  if (tooMuch)
+    return std::nullopt;
+  // The command's NUL characters end nothing but themselves; the text is decoded as a whole, so a
+  // character split between two reads stays one character.
+  bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
+  return AnsiToUtf8(bytes);
 }
 
 uint32_t TSysUtils::ShellExecAsAdminAndWait(void* OwnerHandle, const std::string& FilePath, const std::string& Params)
@@ -531,6 +563,65 @@ bool TSysUtils::DirectoryExists(const std::string& Path)
 std::string TSysUtils::PathDelimiter() { return "\\"; }
 
 std::string TSysUtils::FileUriPathToDiskPath(const std::string& Rest) { return Rest; }
+
+TStatus TSysUtils::WriteFileSafely(const std::string& Path, const std::function<TStatus(const TFileSink&)>& Produce,
+                                   bool* Opened)
+{
+  if (Opened != nullptr)
+    *Opened = false;
+  const auto writeError = [&Path](const std::string& Reason) {
+    return TError{"Cannot write file \"" + Path + "\": " + Reason};
+  };
+  if (Path.empty() || Path.find('\0') != std::string::npos)
+    return writeError("the path is empty or holds a NUL character");
+  const std::wstring target = Utf8ToWide(Path);
+  // Device names ("\\.\COM1", "NUL", "CON") and folders are not files to replace.
+  if (target.rfind(L"\\\\.\\", 0) == 0)
+    return writeError("it is not a regular file");
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return writeError("it is not a regular file");
+
+  const std::filesystem::path file(target);
+  const std::wstring folder = file.has_parent_path() ? file.parent_path().wstring() : std::wstring(L".");
+  wchar_t tempName[MAX_PATH + 1] = {};
+  if (GetTempFileNameW(folder.c_str(), L"vlm", 0, tempName) == 0)
+    return writeError(GetSystemErrorMessage(static_cast<int>(GetLastError())));
+  HANDLE handle = CreateFileW(tempName, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    DeleteFileW(tempName);
+    return writeError(GetSystemErrorMessage(static_cast<int>(code)));
+  }
+  if (Opened != nullptr)
+    *Opened = true;
+  const auto fail = [&](TError error) {
+    if (handle != INVALID_HANDLE_VALUE)
+      CloseHandle(handle);
+    DeleteFileW(tempName);
+    return error;
+  };
+  const TFileSink sink = [&](std::string_view Bytes) -> TStatus {
+    while (!Bytes.empty()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(Bytes.size(), 1U << 30));
+      DWORD written = 0;
+      if (!WriteFile(handle, Bytes.data(), chunk, &written, nullptr))
+        return writeError(GetSystemErrorMessage(static_cast<int>(GetLastError())));
+      Bytes.remove_prefix(written);
+    }
+    return {};
+  };
+  if (const TStatus produced = Produce(sink); !produced)
+    return fail(TError{produced.Error()});
+  if (!FlushFileBuffers(handle))
+    return fail(writeError(GetSystemErrorMessage(static_cast<int>(GetLastError()))));
+  CloseHandle(handle);
+  handle = INVALID_HANDLE_VALUE;
+  if (!MoveFileExW(tempName, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return fail(writeError(GetSystemErrorMessage(static_cast<int>(GetLastError()))));
+  return {};
+}
 
 bool TSysUtils::DeleteDirectory(const std::string& DirPath)
 {

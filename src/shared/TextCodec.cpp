@@ -177,16 +177,31 @@ std::string Utf8FromPath(const std::filesystem::path& Path)
   return std::string(text.begin(), text.end());
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& Path)
+std::optional<std::string> ReadWholeFile(const std::string& Path, uint64_t MaxBytes)
 {
+  if (Path.find('\0') != std::string::npos)
+    return std::nullopt;
   const std::filesystem::path file = PathFromUtf8(Path);
   std::error_code error;
   if (!std::filesystem::is_regular_file(file, error))
     return std::nullopt;
+  const auto size = std::filesystem::file_size(file, error);
+  if (error || size > MaxBytes)
+    return std::nullopt;
   std::ifstream in(file, std::ios::binary);
   if (!in)
     return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Read in chunks up to the limit: the file may have grown since its size was taken.
+  std::string bytes;
+  bytes.reserve(static_cast<size_t>(size));
+  char buffer[64 * 1024];
+  while (in) {
+    in.read(buffer, sizeof buffer);
+    const auto got = static_cast<uint64_t>(in.gcount());
+    if (got > MaxBytes - bytes.size())
+      return std::nullopt;
+    bytes.append(buffer, static_cast<size_t>(got));
+  }
   if (in.bad())
     return std::nullopt;
   return bytes;

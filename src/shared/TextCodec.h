@@ -43,8 +43,9 @@ std::string AnsiToUtf8(std::string_view bytes);
 std::filesystem::path PathFromUtf8(std::string_view Path);
 std::string Utf8FromPath(const std::filesystem::path& Path);
 
-// The whole content of a regular file, or nullopt when there is none or it cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& Path);
+// The whole content of a regular file, or nullopt when there is none, it cannot be read, it is
+// larger than MaxBytes, or the path holds a NUL character (which would name another file).
+std::optional<std::string> ReadWholeFile(const std::string& Path, uint64_t MaxBytes = UINT64_MAX);
 
 #ifdef _WIN32
 std::wstring Utf8ToWide(std::string_view text);

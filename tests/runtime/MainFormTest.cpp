@@ -198,7 +198,7 @@ TEST_F(MainFormTest, DefaultSettingsGiveACentredSizeableWindowOnTheStartPage)
   EXPECT_FALSE(form->BrowserExternalModule().InFullscreen());
   Browser->CompleteCreation(kSOk);
   EXPECT_EQ(Browser->Navigations, std::vector<std::string>{"file:///index.html"});
-  EXPECT_EQ(Browser->Request("file:///index.html")->Body, "<h1>x</h1>");
+  EXPECT_EQ(test::BodyOf(Browser->Request("file:///index.html")), "<h1>x</h1>");
 }
 
 TEST_F(MainFormTest, SettingsShapeTheWindow)
@@ -252,6 +252,7 @@ TEST_F(MainFormTest, ClosingGoesThroughThePage)
 {
   const auto form = Open(kIdentity);
   Browser->CompleteCreation(kSOk);
+  Browser->CommitDocument("file:///index.html");
   Window->Show();
   Window->UserCloseRequest();
   EXPECT_TRUE(Window->Visible()) << "the page decides";
@@ -272,6 +273,22 @@ TEST_F(MainFormTest, CloseRequestWithoutAStartedBrowserClosesDirectly)
   Window->Show();
   Window->UserCloseRequest();
   EXPECT_TRUE(Window->Closed());
+}
+
+TEST_F(MainFormTest, CloseRequestWhileNoAppPageIsShownClosesDirectly)
+{
+  // A page from elsewhere, an error page ("") or nothing yet cannot answer the close question:
+  // waiting for it would leave a window that never closes.
+  for (const char* shown : {"https://example.com/", "", "file:///no-such-page.html"}) {
+    SCOPED_TRACE(shown);
+    const auto form = Open(kIdentity);
+    Browser->CompleteCreation(kSOk);
+    Browser->CommitDocument(shown);
+    Window->Show();
+    Window->UserCloseRequest();
+    EXPECT_TRUE(Window->Closed());
+    EXPECT_TRUE(Browser->ExecutedScripts.empty()) << "nothing asks a page that is not the app's";
+  }
 }
 
 TEST_F(MainFormTest, DynamicTitleFollowsThePageOnlyWhenAsked)

@@ -3,8 +3,11 @@
 #include "BrowserForm.h"
 #include "ExeZip.h"
 #include "IniFile.h"
+#include "Limits.h"
+#include "SysUtils.h"
 
 #include "support/BridgeFixture.h"
+#include "support/TestFiles.h"
 
 #include <set>
 
@@ -79,24 +82,80 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReplyAndTheBridgeGoesOn)
     SCOPED_TRACE(message);
     EXPECT_TRUE(Send(message, std::string(message)).empty());
   }
+  // Nested past the limit, a million levels deep, or past the size limit: malformed, and no
+  // recursion on the native stack while finding out.
+  const auto nested = [](size_t depth) {
+    return R"({"id":10001,"uuid":"u","data":{"x":)" + std::string(depth, '[') + std::string(depth, ']') + "}}";
+  };
+  EXPECT_EQ(Send(nested(kMaxJsonNesting - 2)).size(), 1U) << "deep but within the limit";
+  for (const std::string& message : {nested(kMaxJsonNesting), nested(1000000),
+                                     R"({"id":10001,"uuid":")" + std::string(kMaxBridgeMessageBytes, 'u') + R"(","data":{}})"}) {
+    EXPECT_TRUE(Send(message).empty());
+  }
   EXPECT_EQ(Browser.FocusCount, 0) << "in the runtime a plain string does not move the focus";
   EXPECT_TRUE(Platform.Messages.empty());
   EXPECT_EQ(Reply(R"({"id":10001,"uuid":"after","data":{}})"),
             R"({"uuid": "after", "success": true, "result": "2021.43"})");
 }
 
-TEST_F(BridgeTest, MessagesFromDocumentsOutsideTheAppAreDropped)
+TEST_F(BridgeTest, OnlyAppDocumentsMayUseTheBridge)
 {
-  for (const char* source : {"https://example.com/", "http://localhost/x", "data:text/html,x", "about:blank", ""}) {
-    SCOPED_TRACE(source);
-    Browser.CurrentSource = source;
-    EXPECT_TRUE(Send(R"({"id":10001,"uuid":"u","data":{}})").empty());
+  // An app document is one the host serves from the archive or the program folder, judged by the
+  // address the document was loaded from (a fragment aside). Anything else is dropped like a
+  // malformed message: no reply, no action.
+  test::TTempDir disk;
+  test::WriteFile(disk.File("program/beside.html"), "<p>beside</p>");
+  test::WriteFile(disk.File("elsewhere/planted.html"), "<p>planted</p>");
+  View.SetAppDirPath(disk.File("program") + TSysUtils::PathDelimiter());
+  const std::string planted = "file:///" + disk.File("elsewhere/planted.html").substr(1);
+  struct TCase {
+    std::string Source;
+    bool Answered;
+  };
+  const TCase cases[] = {
+    {"file:///index.html", true},
+    {"file:///Frame.html", true},          // archive names ignore ASCII letter case
+    {"file:///index.html#part", true},     // a fragment names the same document
+    {"file:///beside.html", true},         // beside the executable
+    {planted, false},                      // served from elsewhere on disk
+    {"file:///no-such-page.html", false},  // served by nobody
+    {"file:///index.html?x=1", false},     // a query matches no entry
+    {"https://example.com/", false},
+    {"http://127.0.0.1:8000/index.html", false},
+    {"data:text/html,x", false},
+    {"blob:file:///0f8e-11", false},       // made by a page, even an app page
+    {"about:blank", false},
+    {"about:srcdoc", false},
+    {"", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Source);
     Module.SetInFullscreen(false);
-    Send(R"({"id":50003,"uuid":"u","data":{}})");
-    EXPECT_FALSE(Module.InFullscreen()) << "a foreign page must not act through the bridge";
+    Browser.PostedMessages.clear();
+    Browser.ReceiveMessage(R"({"id":10001,"uuid":"u","data":{}})", std::nullopt, c.Source);
+    EXPECT_EQ(Browser.PostedMessages.size(), c.Answered ? 1U : 0U);
+    Browser.ReceiveMessage(R"({"id":50003,"uuid":"u","data":{}})", std::nullopt, c.Source);
+    EXPECT_EQ(Module.InFullscreen(), c.Answered) << "only an app document may act through the bridge";
   }
-  Browser.CurrentSource = "FILE:///pages/other.html";
-  EXPECT_EQ(Send(R"({"id":10001,"uuid":"u","data":{}})").size(), 1U);
+}
+
+TEST_F(BridgeTest, RepliesReachOnlyTheDocumentThatSentTheCall)
+{
+  // A frame's call settles in that frame, not in the top-level document.
+  const auto top = Browser.ReceiveMessage(R"({"id":10001,"uuid":"t","data":{}})");
+  const auto frame = Browser.ReceiveMessage(R"({"id":10002,"uuid":"f","data":{}})", std::nullopt, "file:///frame.html");
+  EXPECT_EQ(top->Received, std::vector<std::string>{R"({"uuid": "t", "success": true, "result": "2021.43"})"});
+  EXPECT_EQ(frame->Received, std::vector<std::string>{R"({"uuid": "f", "success": true, "result": true})"});
+
+  // A reply that comes once the view shows another document is dropped: the new document, app
+  // page or not, never sees the replies to the calls of the one before.
+  Browser.PostedMessages.clear();
+  const auto slow = Browser.ReceiveMessage(R"({"id":70003,"uuid":"slow","data":{"command":"sleep 0.3; echo late"}})");
+  Browser.CommitDocument("https://example.com/");
+  AwaitReplies();
+  EXPECT_EQ(Module.PendingReplies(), 0U);
+  EXPECT_TRUE(slow->Received.empty());
+  EXPECT_TRUE(Browser.PostedMessages.empty());
 }
 
 TEST_F(BridgeTest, RuntimeOnlyCommandsShowABoxWithoutArchive)

@@ -41,7 +41,7 @@ protected:
   std::string Body(const std::string& Uri)
   {
     const auto response = Browser.Request(Uri);
-    return response ? response->Body : "<none>";
+    return test::BodyOf(response);
   }
 
   std::string Archive;
@@ -124,31 +124,156 @@ TEST_F(BrowserFormTest, AppFilesComeFromTheArchiveThenTheProgramFolderThenAbsolu
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Uri);
     const auto response = Browser.Request(c.Uri);
-    EXPECT_EQ(response ? response->Body : "<none>", c.Body);
+    EXPECT_EQ(test::BodyOf(response), c.Body);
     if (response) {
       EXPECT_EQ(response->StatusCode, 200);
       EXPECT_EQ(response->ReasonPhrase, "OK");
       if (c.ContentType != nullptr) {
         EXPECT_EQ(response->Headers, std::string("Content-Type: ") + c.ContentType + "; charset=utf-8");
       }
-      EXPECT_EQ(response->Headers.find('\n'), std::string::npos);
+      // A document from elsewhere on disk gets an opaque origin, apart from the app's documents.
+      const bool foreign = c.Uri == "file:///" + absolute;
+      EXPECT_EQ(response->Headers.find('\n') == std::string::npos, !foreign);
+      EXPECT_EQ(response->Headers.ends_with("\r\nContent-Security-Policy: sandbox allow-scripts allow-forms allow-modals"),
+                foreign);
     }
   }
   View.SetHandleRequests(false);
   EXPECT_EQ(Body("file:///index.html"), "<none>");
 }
 
-TEST_F(BrowserFormTest, NewWindowsAndPermissions)
+TEST_F(BrowserFormTest, OnlyTheAppsOwnDocumentsGetAppFiles)
 {
   Browser.CompleteCreation(kSOk);
-  EXPECT_FALSE(Browser.RequestNewWindow("https://example.com/"));
-  View.SetIsRuntime(false);
-  EXPECT_FALSE(Browser.RequestNewWindow("file:///page2.html"));
+  const std::string planted = "file:///" + Disk.File("outside/pic.png").substr(1);
+  struct TCase {
+    std::string Requester;
+    bool Served;
+  };
+  const TCase cases[] = {
+    {"file:///index.html", true},
+    {"file:///settings/route", true},     // an app page after history.pushState
+    {"file://", true},                    // the app's origin
+    {"blob:file:///4f1c-99", true},       // a document an app page made
+    {"http://127.0.0.1:8000", false},     // the origin of a remote page's request
+    {"https://example.com/page.html", false},
+    {"null", false},                      // an opaque origin: data:, sandboxed frames
+    {planted, false},                     // a document served from elsewhere on disk
+    {"blob:https://example.com/77", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Requester);
+    const auto response = Browser.RequestFrom("file:///index.html", c.Requester);
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->StatusCode, c.Served ? 200 : 403);
+    EXPECT_EQ(test::BodyOf(response), c.Served ? "<h1>start</h1>" : "");
+  }
+  // Reading the disk through the app address is refused as well.
+  EXPECT_EQ(Browser.RequestFrom(planted, "http://127.0.0.1:8000")->StatusCode, 403);
 
-  Browser.CurrentSource = "file:///index.html";
-  EXPECT_EQ(Browser.RequestPermission("camera"), TPermissionState::Allow);
-  Browser.CurrentSource = "https://example.com/";
-  EXPECT_EQ(Browser.RequestPermission("camera"), TPermissionState::Default);
+  // A request the engine says nothing about: the view's own navigation, or one made while an app
+  // document is shown; never while the view shows a page from elsewhere, nor from a popup.
+  View.SetStartPageURL("file:///index.html");
+  Browser.CompleteCreation(kSOk);
+  EXPECT_EQ(Browser.RequestFrom("file:///index.html", "")->StatusCode, 200) << "the start page";
+  Browser.FinishNavigation(true);
+  Browser.CommitDocument("https://example.com/");
+  EXPECT_EQ(Browser.RequestFrom("file:///data/shared.txt", "")->StatusCode, 403);
+  Browser.CommitDocument(planted);
+  EXPECT_EQ(Browser.RequestFrom("file:///data/shared.txt", "")->StatusCode, 403);
+  Browser.CommitDocument("file:///index.html");
+  EXPECT_EQ(Browser.RequestFrom("file:///data/shared.txt", "")->StatusCode, 200);
+  EXPECT_EQ(Browser.RequestFrom("file:///data/shared.txt", "", true)->StatusCode, 403);
+}
+
+TEST_F(BrowserFormTest, SecondWindowsOnlyForAppDocumentsOpeningAppDocuments)
+{
+  std::vector<std::string> started;
+  View.SetSecondInstanceStarter([&](const std::string& Arguments) { started.push_back(Arguments); });
+  View.SetRuntimeAppID("my.app");
+  Browser.CompleteCreation(kSOk);
+  const std::string planted = "file:///" + Disk.File("outside/pic.png").substr(1);
+  struct TCase {
+    std::string Shown;
+    std::string Uri;
+    bool Handled;
+    bool Started;
+  };
+  const TCase cases[] = {
+    {"file:///index.html", "file:///my%20page.html", true, true},
+    {"file:///index.html", "https://example.com/", false, false}, // the engine's own window
+    {"file:///index.html", planted, true, false},                 // refused: no window, no process
+    {"file:///index.html", "file:///nowhere.html", true, false},
+    {"https://example.com/", "file:///index.html", true, false},
+    {"https://example.com/", planted, true, false},
+    {planted, "file:///index.html", true, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Shown + " -> " + c.Uri);
+    started.clear();
+    Browser.CommitDocument(c.Shown);
+    EXPECT_EQ(Browser.RequestNewWindow(c.Uri), c.Handled);
+    EXPECT_EQ(started, c.Started ? std::vector<std::string>{"\"my.app\" \"" + c.Uri + "\""} : std::vector<std::string>{});
+  }
+  View.SetIsRuntime(false);
+  Browser.CommitDocument("file:///index.html");
+  EXPECT_FALSE(Browser.RequestNewWindow("file:///page2.html"));
+  EXPECT_TRUE(started.empty());
+}
+
+TEST_F(BrowserFormTest, PermissionsWithoutAskingOnlyForAppDocuments)
+{
+  Browser.CompleteCreation(kSOk);
+  for (const auto& [source, state] : std::vector<std::pair<std::string, TPermissionState>>{
+         {"file:///index.html", TPermissionState::Allow},
+         {"https://example.com/", TPermissionState::Default},
+         {"file:///" + Disk.File("outside/pic.png").substr(1), TPermissionState::Default},
+         {"data:text/html,x", TPermissionState::Default}}) {
+    SCOPED_TRACE(source);
+    Browser.CurrentSource = source;
+    EXPECT_EQ(Browser.RequestPermission("camera"), state);
+  }
+}
+
+TEST_F(BrowserFormTest, DownloadsAskWhereToSaveAndOnlyForAppDocuments)
+{
+  Browser.CompleteCreation(kSOk);
+  // A page from elsewhere, or a popup, saves nothing and is not even asked about.
+  Browser.CommitDocument("https://example.com/");
+  EXPECT_TRUE(Browser.StartDownload("https://example.com/x.exe", "x.exe").Cancel);
+  EXPECT_TRUE(Platform.FileDialogs.empty());
+
+  // An app document's download shows the save dialog (made at the first one, which the headless
+  // user, without an answer yet, cancels); the file goes where the user says, or nowhere.
+  Browser.CommitDocument("file:///index.html");
+  EXPECT_TRUE(Browser.StartDownload("blob:file:///1", "report.csv").Cancel);
+  ASSERT_EQ(Platform.FileDialogs.size(), 1U);
+  THeadlessFileDialog& dialog = *Platform.FileDialogs.back();
+  EXPECT_EQ(dialog.Kind, TFileDialogKind::Save);
+  EXPECT_EQ(dialog.Name, "report.csv");
+  EXPECT_TRUE(dialog.Overwrite) << "replacing a file is asked first";
+  std::optional<std::string> choice = Disk.File("saved/report.csv");
+  dialog.Answer = [&](THeadlessFileDialog&) { return choice; };
+  const auto saved = Browser.StartDownload("blob:file:///2", "report.csv");
+  EXPECT_FALSE(saved.Cancel);
+  EXPECT_EQ(saved.ResultFilePath, Disk.File("saved/report.csv"));
+  choice.reset();
+  EXPECT_TRUE(Browser.StartDownload("blob:file:///3", "report.csv").Cancel);
+  EXPECT_EQ(dialog.Executions, 3);
+}
+
+TEST_F(BrowserFormTest, AFailedContentProcessBringsTheAppPageBackAFewTimes)
+{
+  View.SetStartPageURL("file:///index.html");
+  Browser.CompleteCreation(kSOk);
+  Browser.CommitDocument("file:///my%20page.html#part");
+  Browser.FailProcess();
+  Browser.CommitDocument("https://example.com/");
+  Browser.FailProcess();
+  Browser.FailProcess();
+  Browser.FailProcess(); // the fourth within a minute: the page is left alone
+  EXPECT_EQ(Browser.Navigations, (std::vector<std::string>{"file:///index.html", "file:///my%20page.html#part",
+                                                           "file:///index.html", "file:///index.html"}));
 }
 
 } // namespace

@@ -1,9 +1,12 @@
 // TGtkEdgeBrowser: the WebKitGTK browser control (app scheme, web message bridge, engine events).
 #include "GtkEdgeBrowser.h"
 
+#include "BoundedJson.h"
+#include "Limits.h"
 #include "StrUtils.h"
 
 #include "GtkEdgeBrowserScripts.h"
+#include "GtkSupport.h"
 
 #include <rapidjson/document.h>
 #include <rapidjson/error/en.h>
@@ -42,13 +45,17 @@ std::string Trim(std::string_view Text)
 }
 
 // Raises an event through a copy of its handler, so a handler that replaces itself (or the
-// control's owner replacing it meanwhile) does not destroy the function that is running.
+// control's owner replacing it meanwhile) does not destroy the function that is running. Every
+// event is raised from a GLib callback, so nothing the owner throws may leave: it is reported
+// and the event ends as if unhandled.
 template <typename THandler, typename... TArgs>
 void Raise(const THandler& Handler, TArgs&&... Args)
 {
-  THandler Copy = Handler;
-  if (Copy)
-    Copy(std::forward<TArgs>(Args)...);
+  GtkGuarded("an event handler of the browser control", [&] {
+    THandler Copy = Handler;
+    if (Copy)
+      Copy(std::forward<TArgs>(Args)...);
+  });
 }
 
 void AddUserScript(WebKitUserContentManager* Manager, const char* Source, const char* World)
@@ -94,16 +101,80 @@ std::string PermissionKind(WebKitPermissionRequest* Request)
   return "other";
 }
 
-// The response the scheme handler gives WebKit for the owner's answer. The body is copied into
-// a GBytes that the input stream holds until WebKit has read it, since the owner's string dies
-// when the handler returns.
+// ---------------------------------------------------------------------------------------------
+// A GInputStream over a TWebResourceBody. It has no asynchronous reads of its own, so GLib runs
+// each of WebKit's reads in a worker thread: the body is never read on the UI thread.
+
+struct TBodyStream {
+  GInputStream Parent;
+  TWebResourceBodyPtr* Body; // owned; null once closed
+};
+
+struct TBodyStreamClass {
+  GInputStreamClass ParentClass;
+};
+
+gssize BodyStreamRead(GInputStream* Stream, void* Buffer, gsize Count, GCancellable*, GError** Error)
+{
+  TWebResourceBodyPtr* body = reinterpret_cast<TBodyStream*>(Stream)->Body;
+  if (body == nullptr || *body == nullptr)
+    return 0;
+  // Nothing may leave this function but a result: it is called from C, in a worker thread.
+  try {
+    const auto got = (*body)->Read(std::span<uint8_t>(static_cast<uint8_t*>(Buffer), Count));
+    if (got)
+      return static_cast<gssize>(got.Value());
+    g_set_error_literal(Error, G_IO_ERROR, G_IO_ERROR_FAILED, got.Error().c_str());
+  } catch (const std::exception& Failure) {
+    g_set_error_literal(Error, G_IO_ERROR, G_IO_ERROR_FAILED, Failure.what());
+  } catch (...) {
+    g_set_error_literal(Error, G_IO_ERROR, G_IO_ERROR_FAILED, "the response body failed");
+  }
+  return -1;
+}
+
+gboolean BodyStreamClose(GInputStream* Stream, GCancellable*, GError**)
+{
+  auto* self = reinterpret_cast<TBodyStream*>(Stream);
+  delete self->Body;
+  self->Body = nullptr;
+  return TRUE;
+}
+
+void BodyStreamFinalize(GObject* Object)
+{
+  BodyStreamClose(G_INPUT_STREAM(Object), nullptr, nullptr);
+  G_OBJECT_CLASS(g_type_class_peek_parent(G_OBJECT_GET_CLASS(Object)))->finalize(Object);
+}
+
+void BodyStreamClassInit(gpointer Class, gpointer)
+{
+  G_OBJECT_CLASS(Class)->finalize = BodyStreamFinalize;
+  G_INPUT_STREAM_CLASS(Class)->read_fn = BodyStreamRead;
+  G_INPUT_STREAM_CLASS(Class)->close_fn = BodyStreamClose;
+}
+
+GType BodyStreamType()
+{
+  static const GType Type = g_type_register_static_simple(G_TYPE_INPUT_STREAM, "VelmoraBodyStream",
+                                                          sizeof(TBodyStreamClass), BodyStreamClassInit,
+                                                          sizeof(TBodyStream), nullptr, GTypeFlags(0));
+  return Type;
+}
+
+GInputStream* NewBodyStream(TWebResourceBodyPtr Body)
+{
+  auto* stream = static_cast<TBodyStream*>(g_object_new(BodyStreamType(), nullptr));
+  stream->Body = new TWebResourceBodyPtr(std::move(Body));
+  return G_INPUT_STREAM(stream);
+}
+
+// The response the scheme handler gives WebKit for the owner's answer.
 WebKitURISchemeResponse* MakeSchemeResponse(const TWebResourceResponse& Answer)
 {
-  GBytes* Bytes = g_bytes_new(Answer.Body.data(), Answer.Body.size());
-  GInputStream* Stream = g_memory_input_stream_new_from_bytes(Bytes);
-  g_bytes_unref(Bytes);
-  WebKitURISchemeResponse* Response =
-    webkit_uri_scheme_response_new(Stream, static_cast<gint64>(Answer.Body.size()));
+  const gint64 Length = Answer.Body ? Answer.Body->Length() : 0;
+  GInputStream* Stream = NewBodyStream(Answer.Body);
+  WebKitURISchemeResponse* Response = webkit_uri_scheme_response_new(Stream, Length);
   g_object_unref(Stream);
 
   const guint Status = Answer.StatusCode >= 100 && Answer.StatusCode <= 999 ? static_cast<guint>(Answer.StatusCode) : 200U;
@@ -134,6 +205,48 @@ WebKitURISchemeResponse* MakeSchemeResponse(const TWebResourceResponse& Answer)
   }
   webkit_uri_scheme_response_set_http_headers(Response, Headers); // takes the headers
   return Response;
+}
+
+// The reply of one script message: it answers the promise of that post in the document that made
+// it. Released without a reply, WebKit answers undefined, which the bridge world ignores.
+class TGtkReplyTarget final : public TWebMessageReplyTarget {
+public:
+  TGtkReplyTarget(WebKitScriptMessageReply* Reply, JSCContext* Context)
+    : FReply(webkit_script_message_reply_ref(Reply)), FContext(JSC_CONTEXT(g_object_ref(Context)))
+  {
+  }
+  ~TGtkReplyTarget() override
+  {
+    webkit_script_message_reply_unref(FReply);
+    g_object_unref(FContext);
+  }
+  TGtkReplyTarget(const TGtkReplyTarget&) = delete;
+  TGtkReplyTarget& operator=(const TGtkReplyTarget&) = delete;
+
+  void PostWebMessageAsJson(const std::string& Json) override
+  {
+    // One reply per message; the text goes as a string, which the page's side parses, so it can
+    // never run as code.
+    if (FReplied)
+      return;
+    FReplied = true;
+    GBytes* Bytes = g_bytes_new_static(Json.data(), Json.size()); // copied into the value
+    JSCValue* Value = jsc_value_new_string_from_bytes(FContext, Bytes);
+    g_bytes_unref(Bytes);
+    webkit_script_message_reply_return_value(FReply, Value);
+    g_object_unref(Value);
+  }
+
+private:
+  WebKitScriptMessageReply* FReply;
+  JSCContext* FContext;
+  bool FReplied = false;
+};
+
+// "velmora://app" is the origin of every app-scheme document.
+bool IsAppOrigin(std::string_view Origin)
+{
+  return Origin.size() == kEnginePrefix.size() - 1 && StartsWithNoCase(kEnginePrefix, Origin);
 }
 
 } // namespace
@@ -182,8 +295,10 @@ TGtkEdgeBrowser::~TGtkEdgeBrowser()
   }
   if (FBinding)
     FBinding->Owner = nullptr; // freed with the context
-  if (FContext)
+  if (FContext) {
+    g_signal_handlers_disconnect_by_data(FContext, this);
     g_object_unref(FContext);
+  }
 }
 
 void TGtkEdgeBrowser::CreateEngine()
@@ -218,6 +333,8 @@ void TGtkEdgeBrowser::CreateEngine()
   // work), CORS-enabled (fetch, XHR and module scripts) and local (other origins cannot load it).
   FBinding = new TSchemeBinding{this};
   webkit_web_context_register_uri_scheme(FContext, kAppScheme, OnSchemeRequest, FBinding, OnSchemeBindingFreed);
+  // Downloads wait for the owner's decision; none is saved silently.
+  g_signal_connect(FContext, "download-started", G_CALLBACK(OnDownloadStarted), this);
   WebKitSecurityManager* Security = webkit_web_context_get_security_manager(FContext);
   webkit_security_manager_register_uri_scheme_as_secure(Security, kAppScheme);
   webkit_security_manager_register_uri_scheme_as_cors_enabled(Security, kAppScheme);
@@ -227,9 +344,9 @@ void TGtkEdgeBrowser::CreateEngine()
   FContentManager = webkit_user_content_manager_new();
   AddUserScript(FContentManager, Scripts::kShim, nullptr);
   AddUserScript(FContentManager, Scripts::kBridge, Scripts::kBridgeWorld);
-  webkit_user_content_manager_register_script_message_handler_in_world(FContentManager, Scripts::kBridgeHandler,
-                                                                       Scripts::kBridgeWorld);
-  const std::string Detailed = std::string("script-message-received::") + Scripts::kBridgeHandler;
+  webkit_user_content_manager_register_script_message_handler_with_reply(FContentManager, Scripts::kBridgeHandler,
+                                                                          Scripts::kBridgeWorld);
+  const std::string Detailed = std::string("script-message-with-reply-received::") + Scripts::kBridgeHandler;
   g_signal_connect(FContentManager, Detailed.c_str(), G_CALLBACK(OnScriptMessage), this);
 
   FView = WEBKIT_WEB_VIEW(
@@ -267,7 +384,7 @@ gboolean TGtkEdgeBrowser::OnIdleCompleted(gpointer Self)
 {
   auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
   Browser->FCompletionSource = 0;
-  Browser->RaiseCreated();
+  GtkGuarded("the browser's creation", [Browser] { Browser->RaiseCreated(); });
   return G_SOURCE_REMOVE;
 }
 
@@ -350,8 +467,7 @@ void TGtkEdgeBrowser::PostWebMessageAsJson(const std::string& Json)
   // The text goes into a script as an expression, so it must be one JSON value and nothing
   // more: anything else could run as code in the page.
   rapidjson::Document Parsed;
-  Parsed.Parse<rapidjson::kParseValidateEncodingFlag>(Json.c_str(), Json.size());
-  if (Parsed.HasParseError()) {
+  if (!ParseBoundedJson(Parsed, Json, TJsonNumbers::AsValues)) {
     g_warning("PostWebMessageAsJson: not JSON (%s at %zu)", rapidjson::GetParseError_En(Parsed.GetParseError()),
               Parsed.GetErrorOffset());
     return;
@@ -389,13 +505,22 @@ std::string TGtkEdgeBrowser::Source() const
 void TGtkEdgeBrowser::OnSchemeRequest(WebKitURISchemeRequest* Request, gpointer Binding)
 {
   TGtkEdgeBrowser* Owner = static_cast<TSchemeBinding*>(Binding)->Owner;
-  if (!Owner) {
-    GError* Error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_CLOSED, "The browser control is gone");
+  bool Finished = false;
+  if (Owner) {
+    g_object_ref(Request);
+    GtkGuarded("an app request", [&] {
+      Owner->ServeAppRequest(Request);
+      Finished = true;
+    });
+  }
+  // Every request gets an answer, also when the control is gone or serving it failed.
+  if (!Finished) {
+    GError* Error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_FAILED, "The request could not be served");
     webkit_uri_scheme_request_finish_error(Request, Error);
     g_error_free(Error);
-    return;
   }
-  Owner->ServeAppRequest(Request);
+  if (Owner)
+    g_object_unref(Request);
 }
 
 void TGtkEdgeBrowser::OnSchemeBindingFreed(gpointer Binding)
@@ -407,6 +532,20 @@ void TGtkEdgeBrowser::ServeAppRequest(WebKitURISchemeRequest* Request)
 {
   TWebResourceRequestedEventArgs Args;
   Args.Uri = ToViewUri(webkit_uri_scheme_request_get_uri(Request));
+  // Who asks: a foreign origin is all the engine tells of a cross-origin request; otherwise the
+  // referrer names the document (a blob: document keeps its creator's origin in its address).
+  SoupMessageHeaders* RequestHeaders = webkit_uri_scheme_request_get_http_headers(Request);
+  const char* Origin = RequestHeaders ? soup_message_headers_get_one(RequestHeaders, "Origin") : nullptr;
+  const char* Referer = RequestHeaders ? soup_message_headers_get_one(RequestHeaders, "Referer") : nullptr;
+  if (Origin && !IsAppOrigin(Origin)) {
+    Args.Requester = Origin;
+  } else if (Referer) {
+    const std::string_view Address = Referer;
+    Args.Requester = StartsWithNoCase(Address, "blob:") ? "blob:" + ToViewUri(Address.substr(5)) : ToViewUri(Address);
+  } else if (Origin) {
+    Args.Requester = "file://";
+  }
+  Args.FromPopup = webkit_uri_scheme_request_get_web_view(Request) != FView;
   const bool Wanted = std::any_of(FFilters.begin(), FFilters.end(),
                                   [&](const std::string& Filter) { return MatchesFilter(Filter, Args.Uri); });
   // The handler may free this control; only Args and Request are used after it.
@@ -427,20 +566,28 @@ void TGtkEdgeBrowser::ServeAppRequest(WebKitURISchemeRequest* Request)
 // ---------------------------------------------------------------------------------------------
 // Web messages
 
-void TGtkEdgeBrowser::OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* Result, gpointer Self)
+gboolean TGtkEdgeBrowser::OnScriptMessage(WebKitUserContentManager*, JSCValue* Value, WebKitScriptMessageReply* Reply,
+                                          gpointer Self)
 {
-  static_cast<TGtkEdgeBrowser*>(Self)->ReceiveBridgeMessage(webkit_javascript_result_get_js_value(Result));
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  GtkGuarded("a web message", [&] { Browser->ReceiveBridgeMessage(Value, Reply); });
+  return TRUE;
 }
 
-void TGtkEdgeBrowser::ReceiveBridgeMessage(JSCValue* Value)
+void TGtkEdgeBrowser::ReceiveBridgeMessage(JSCValue* Value, WebKitScriptMessageReply* Reply)
 {
   if (!FSettings.WebMessageEnabled || !Value || !jsc_value_is_string(Value))
     return;
-  gchar* Text = jsc_value_to_string(Value);
+  GBytes* Bytes = jsc_value_to_string_as_bytes(Value);
+  gsize Size = 0;
+  const char* Data = Bytes ? static_cast<const char*>(g_bytes_get_data(Bytes, &Size)) : nullptr;
+  // The envelope carries the message as an escaped string, so it may be somewhat longer.
   rapidjson::Document Envelope;
-  Envelope.Parse(Text);
-  g_free(Text);
-  if (Envelope.HasParseError() || !Envelope.IsObject())
+  const bool Parsed = Data && Size <= kMaxBridgeMessageBytes + kMaxBridgeMessageBytes / 2 &&
+                      ParseBoundedJson(Envelope, std::string_view(Data, Size), TJsonNumbers::AsValues);
+  if (Bytes)
+    g_bytes_unref(Bytes);
+  if (!Parsed || !Envelope.IsObject())
     return;
   const auto Source = Envelope.FindMember("source");
   const auto Json = Envelope.FindMember("json");
@@ -451,9 +598,10 @@ void TGtkEdgeBrowser::ReceiveBridgeMessage(JSCValue* Value)
   std::optional<std::string> AsString;
   if (String != Envelope.MemberEnd() && String->value.IsString())
     AsString.emplace(String->value.GetString(), String->value.GetStringLength());
+  auto Target = std::make_shared<TGtkReplyTarget>(Reply, jsc_value_get_context(Value));
   const TWebMessageReceivedEventArgs Args(ToViewUri(Source->value.GetString()),
                                           std::string(Json->value.GetString(), Json->value.GetStringLength()),
-                                          std::move(AsString));
+                                          std::move(AsString), std::move(Target));
   Raise(OnWebMessageReceived, *this, Args);
 }
 
@@ -463,7 +611,18 @@ void TGtkEdgeBrowser::ReceiveBridgeMessage(JSCValue* Value)
 void TGtkEdgeBrowser::OnLoadChanged(WebKitWebView*, WebKitLoadEvent Event, gpointer Self)
 {
   auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
-  if (Event == WEBKIT_LOAD_STARTED) {
+  GtkGuarded("a load change", [&] { Browser->LoadChanged(Event); });
+}
+
+void TGtkEdgeBrowser::LoadChanged(WebKitLoadEvent Event)
+{
+  TGtkEdgeBrowser* Browser = this;
+  if (Event == WEBKIT_LOAD_COMMITTED) {
+    // An error page is no document of the owner's: it is reported as no address at all.
+    const char* Uri = webkit_web_view_get_uri(FView);
+    FDocumentUri = FLoadIsErrorPage || !Uri ? std::string() : ToViewUri(Uri);
+    Raise(OnContentLoading, *this, FDocumentUri);
+  } else if (Event == WEBKIT_LOAD_STARTED) {
     // Loads start in the order they were asked for, so the error page, asked for while the
     // failure was reported, starts before any navigation the owner began in its handler.
     Browser->FLoadFailed = false;
@@ -648,16 +807,82 @@ void TGtkEdgeBrowser::ForgetPopup(GtkWidget* Window)
 }
 
 // ---------------------------------------------------------------------------------------------
+// Downloads
+
+void TGtkEdgeBrowser::OnDownloadStarted(WebKitWebContext*, WebKitDownload* Download, gpointer Self)
+{
+  g_signal_connect(Download, "decide-destination", G_CALLBACK(OnDecideDestination), Self);
+}
+
+gboolean TGtkEdgeBrowser::OnDecideDestination(WebKitDownload* Download, gchar* SuggestedFileName, gpointer Self)
+{
+  // The owner asks the user in a dialog of its own, so the decision comes from the main loop, not
+  // from inside this signal; the download waits until then.
+  struct TPending {
+    WebKitDownload* Download;
+    std::string SuggestedFileName;
+    TGtkEdgeBrowser* Browser;
+    std::shared_ptr<bool> Alive;
+  };
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  auto* Pending = new TPending{WEBKIT_DOWNLOAD(g_object_ref(Download)), SuggestedFileName ? SuggestedFileName : "",
+                               Browser, Browser->FAlive};
+  g_signal_handlers_disconnect_by_data(Download, Self);
+  g_idle_add_full(
+    G_PRIORITY_DEFAULT,
+    [](gpointer Data) -> gboolean {
+      auto* Decision = static_cast<TPending*>(Data);
+      if (*Decision->Alive)
+        GtkGuarded("a download",
+                   [Decision] { Decision->Browser->DecideDownload(Decision->Download, Decision->SuggestedFileName); });
+      else
+        webkit_download_cancel(Decision->Download);
+      return G_SOURCE_REMOVE;
+    },
+    Pending,
+    [](gpointer Data) {
+      auto* Decision = static_cast<TPending*>(Data);
+      g_object_unref(Decision->Download);
+      delete Decision;
+    });
+  return TRUE;
+}
+
+void TGtkEdgeBrowser::DecideDownload(WebKitDownload* Download, const std::string& SuggestedFileName)
+{
+  TDownloadStartingEventArgs Args;
+  const char* Uri = webkit_uri_request_get_uri(webkit_download_get_request(Download));
+  Args.Uri = Uri ? ToViewUri(Uri) : std::string();
+  Args.SuggestedFileName = SuggestedFileName;
+  Args.FromPopup = webkit_download_get_web_view(Download) != FView;
+  // Nothing is saved unless the owner says where.
+  Args.Cancel = true;
+  const std::shared_ptr<bool> Alive = FAlive;
+  if (OnDownloadStarting) {
+    Args.Cancel = false;
+    Raise(OnDownloadStarting, *this, Args);
+  }
+  if (!*Alive || Args.Cancel || Args.ResultFilePath.empty()) {
+    webkit_download_cancel(Download);
+    return;
+  }
+  // The user agreed to replace an existing file in the save dialog.
+  webkit_download_set_allow_overwrite(Download, TRUE);
+  webkit_download_set_destination(Download, Args.ResultFilePath.c_str());
+}
+
+// ---------------------------------------------------------------------------------------------
 // Permissions, context menu, zoom
 
-gboolean TGtkEdgeBrowser::OnPermissionRequest(WebKitWebView* View, WebKitPermissionRequest* Request, gpointer Self)
+gboolean TGtkEdgeBrowser::OnPermissionRequest(WebKitWebView*, WebKitPermissionRequest* Request, gpointer Self)
 {
   auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
   if (!Browser->OnPermissionRequested)
     return FALSE;
+  // The document asking is the top-level one as it was loaded (WebKit names no frame), so a
+  // page cannot pass for another with history.pushState.
   TPermissionRequestedEventArgs Args;
-  const char* Uri = webkit_web_view_get_uri(View);
-  Args.Uri = Uri ? ToViewUri(Uri) : std::string();
+  Args.Uri = Browser->FDocumentUri;
   Args.Kind = PermissionKind(Request);
   g_object_ref(Request);
   Raise(Browser->OnPermissionRequested, *Browser, Args);

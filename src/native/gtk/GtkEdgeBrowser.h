@@ -17,8 +17,18 @@
 // - Audio and video elements cannot play an app address: WebKitGTK's media player accepts only
 //   http, https, file, data and blob sources. A page can fetch the file and play a blob: URL.
 // - Web messages travel through a page-side window.chrome.webview installed before any other
-//   script in every document. The address a message reports is read by a script in an isolated
-//   script world, where the page can neither reach the message channel nor alter what it reads.
+//   script in every document. The address a message reports is read, when the document starts,
+//   by a script in an isolated script world, where the page can neither reach the message channel
+//   nor alter what it reads. Each message is a script message with a reply: the reply target it
+//   carries answers the promise of that one post, so a reply reaches the sending document (frame
+//   or not) and nothing else, and is dropped once that document is gone.
+// - Who makes an app-scheme request is read from its headers: a foreign Origin names the origin,
+//   otherwise the Referer names the document; WebKit itself refuses other origins' loads of the
+//   app scheme (it is registered as local), except synchronous XMLHttpRequests, which carry an
+//   Origin. Bodies are GInputStreams over the owner's TWebResourceBody, which WebKit reads in
+//   GLib's worker threads, so no body is read on the UI thread.
+// - Downloads are decided by the owner (OnDownloadStarting) after the response arrives; without
+//   an answer they are cancelled.
 // - A new window that the owner leaves to the engine opens as a popup window of this control.
 //   WebKit gives a popup its opener's user content, so the owner's document scripts run in it
 //   and its messages arrive through OnWebMessageReceived (with the popup document's address as
@@ -79,7 +89,9 @@ private:
   void CreateEngine();
   void RaiseCreated();
   void ServeAppRequest(WebKitURISchemeRequest* Request);
-  void ReceiveBridgeMessage(JSCValue* Value);
+  void ReceiveBridgeMessage(JSCValue* Value, WebKitScriptMessageReply* Reply);
+  void LoadChanged(WebKitLoadEvent Event);
+  void DecideDownload(WebKitDownload* Download, const std::string& SuggestedFileName);
   void RunScript(const std::string& Script);
   GtkWidget* OpenPopup(WebKitWebView* Opener);
   void ForgetPopup(GtkWidget* Window);
@@ -89,7 +101,10 @@ private:
   static gboolean OnIdleCompleted(gpointer Self);
   static void OnSchemeRequest(WebKitURISchemeRequest* Request, gpointer Binding);
   static void OnSchemeBindingFreed(gpointer Binding);
-  static void OnScriptMessage(WebKitUserContentManager* Manager, WebKitJavascriptResult* Result, gpointer Self);
+  static gboolean OnScriptMessage(WebKitUserContentManager* Manager, JSCValue* Value, WebKitScriptMessageReply* Reply,
+                                  gpointer Self);
+  static void OnDownloadStarted(WebKitWebContext* Context, WebKitDownload* Download, gpointer Self);
+  static gboolean OnDecideDestination(WebKitDownload* Download, gchar* SuggestedFileName, gpointer Self);
   static void OnLoadChanged(WebKitWebView* View, WebKitLoadEvent Event, gpointer Self);
   static gboolean OnLoadFailed(WebKitWebView* View, WebKitLoadEvent Event, gchar* Uri, GError* Error, gpointer Self);
   static void OnTitleChanged(GObject* View, GParamSpec* Param, gpointer Self);
@@ -119,6 +134,8 @@ private:
   WebKitWebView* FView = nullptr;
   TSchemeBinding* FBinding = nullptr;
   std::vector<GtkWidget*> FPopups;
+  // The address the top-level document was loaded from, as the owner sees it ("" for an error page).
+  std::string FDocumentUri;
 
   guint FCompletionSource = 0;
   bool FCreationFailed = false;

@@ -11,11 +11,15 @@ inline constexpr const char* kBridgeHandler = "velmora";
 // Runs first in every document, in the page's world. postMessage hands the value to the bridge
 // world as a DOM event whose detail is a string, because only primitives cross between worlds
 // intact. The functions it relies on are taken before any page script can replace them.
-// Host messages arrive through __velmoraDeliver as MessageEvents of a private EventTarget.
+// Host messages arrive as MessageEvents of a private EventTarget: replies to this document's own
+// messages through a "velmora-bridge-reply" event the bridge world dispatches on the document,
+// messages the host posts to the top-level document through __velmoraDeliver.
 inline constexpr const char* kShim = R"JS((function () {
   'use strict';
   var stringify = JSON.stringify;
+  var parse = JSON.parse;
   var dispatch = EventTarget.prototype.dispatchEvent;
+  var listen = EventTarget.prototype.addEventListener;
   var CustomEventClass = CustomEvent;
   var MessageEventClass = MessageEvent;
   var doc = document;
@@ -35,11 +39,21 @@ inline constexpr const char* kShim = R"JS((function () {
   define('removeEventListener', function removeEventListener(type, listener, options) {
     listeners.removeEventListener(type, listener, options);
   });
-  Object.defineProperty(webview, '__velmoraDeliver', {
-    value: function (data) {
-      dispatch.call(listeners, new MessageEventClass('message', { data: data }));
+  function deliver(data) {
+    dispatch.call(listeners, new MessageEventClass('message', { data: data }));
+  }
+  Object.defineProperty(webview, '__velmoraDeliver', { value: deliver });
+  listen.call(doc, 'velmora-bridge-reply', function (event) {
+    if (typeof event.detail !== 'string')
+      return;
+    var data;
+    try {
+      data = parse(event.detail);
+    } catch (e) {
+      return;
     }
-  });
+    deliver(data);
+  }, true);
   var chrome = window.chrome;
   if (typeof chrome !== 'object' || chrome === null) {
     chrome = {};
@@ -49,23 +63,30 @@ inline constexpr const char* kShim = R"JS((function () {
 })();
 )JS";
 
-// Runs in the bridge world of every document. It reads the document's address itself, so the
-// page cannot choose what source a message reports, and posts one JSON envelope to the host:
-// {source, json, string}, string being the value when a string was posted and null otherwise.
-// The listener sits on window in the capture phase, registered before any page script, so it
-// runs first.
+// Runs in the bridge world of every document. It takes the document's address when the document
+// starts, before any page script runs, so neither the page nor history.pushState can choose what
+// source its messages report, and posts one JSON envelope to the host: {source, json, string},
+// string being the value when a string was posted and null otherwise. The host's reply resolves
+// the promise of this very post, in this very document: a reply never reaches another document,
+// and none arrives once this one is gone. The listener sits on window in the capture phase,
+// registered before any page script, so it runs first.
 inline constexpr const char* kBridge = R"JS((function () {
   'use strict';
   var handlers = window.webkit && window.webkit.messageHandlers;
   var channel = handlers && handlers.velmora;
   if (!channel)
     return;
+  var source = location.href;
+  var doc = document;
+  var stringify = JSON.stringify;
+  var parse = JSON.parse;
+  var CustomEventClass = CustomEvent;
   window.addEventListener('velmora-bridge-post', function (event) {
-    if (event.target !== document || typeof event.detail !== 'string')
+    if (event.target !== doc || typeof event.detail !== 'string')
       return;
     var message;
     try {
-      message = JSON.parse(event.detail);
+      message = parse(event.detail);
     } catch (e) {
       return;
     }
@@ -73,12 +94,18 @@ inline constexpr const char* kBridge = R"JS((function () {
       return;
     var value;
     try {
-      value = JSON.parse(message.json);
+      value = parse(message.json);
     } catch (e) {
       return;
     }
     var text = message.isString === true && typeof value === 'string' ? value : null;
-    channel.postMessage(JSON.stringify({ source: location.href, json: message.json, string: text }));
+    var reply = channel.postMessage(stringify({ source: source, json: message.json, string: text }));
+    if (reply && typeof reply.then === 'function') {
+      reply.then(function (json) {
+        if (typeof json === 'string')
+          doc.dispatchEvent(new CustomEventClass('velmora-bridge-reply', { detail: json }));
+      }, function () {});
+    }
   }, true);
 })();
 )JS";

@@ -77,18 +77,67 @@ void THeadlessEdgeBrowser::FinishNavigation(bool Success)
     OnNavigationCompleted(*this, Success);
 }
 
-void THeadlessEdgeBrowser::ReceiveMessage(const std::string& Json, std::optional<std::string> String)
+void THeadlessReplyTarget::PostWebMessageAsJson(const std::string& Json)
 {
+  if (!*FAlive || FBrowser.DocumentGeneration() != FGeneration)
+    return; // the document is gone: the reply reaches nothing
+  Received.push_back(Json);
+  FBrowser.PostedMessages.push_back(Json);
+}
+
+void THeadlessEdgeBrowser::CommitDocument(const std::string& Uri)
+{
+  CurrentSource = Uri;
+  ++FGeneration;
+  if (OnContentLoading)
+    OnContentLoading(*this, Uri);
+}
+
+std::shared_ptr<THeadlessReplyTarget> THeadlessEdgeBrowser::ReceiveMessage(const std::string& Json,
+                                                                          std::optional<std::string> String,
+                                                                          std::optional<std::string> Sender)
+{
+  auto target = std::make_shared<THeadlessReplyTarget>(*this, FAlive, FGeneration);
   if (OnWebMessageReceived)
-    OnWebMessageReceived(*this, TWebMessageReceivedEventArgs(CurrentSource, Json, std::move(String)));
+    OnWebMessageReceived(*this, TWebMessageReceivedEventArgs(Sender.value_or(CurrentSource), Json, std::move(String),
+                                                             target));
+  return target;
 }
 
 std::optional<TWebResourceResponse> THeadlessEdgeBrowser::Request(const std::string& Uri)
 {
-  TWebResourceRequestedEventArgs args{Uri, std::nullopt};
+  return RequestFrom(Uri, CurrentSource);
+}
+
+std::optional<TWebResourceResponse> THeadlessEdgeBrowser::RequestFrom(const std::string& Uri,
+                                                                      const std::string& Requester, bool FromPopup)
+{
+  TWebResourceRequestedEventArgs args;
+  args.Uri = Uri;
+  args.Requester = Requester;
+  args.FromPopup = FromPopup;
   if (!Filters.empty() && OnWebResourceRequested)
     OnWebResourceRequested(*this, args);
   return args.Response;
+}
+
+TDownloadStartingEventArgs THeadlessEdgeBrowser::StartDownload(const std::string& Uri,
+                                                               const std::string& SuggestedFileName)
+{
+  TDownloadStartingEventArgs args;
+  args.Uri = Uri;
+  args.SuggestedFileName = SuggestedFileName;
+  if (OnDownloadStarting)
+    OnDownloadStarting(*this, args);
+  else
+    args.Cancel = true;
+  return args;
+}
+
+void THeadlessEdgeBrowser::FailProcess()
+{
+  if (OnProcessFailed)
+    OnProcessFailed(*this);
 }
 
 bool THeadlessEdgeBrowser::RequestNewWindow(const std::string& Uri)

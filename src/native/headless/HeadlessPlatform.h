@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -76,8 +77,28 @@ private:
   int FMenuRedraws = 0;
 };
 
+class THeadlessEdgeBrowser;
+
+// Where the replies to one message go: the document that sent it, while the view still shows it.
+class THeadlessReplyTarget : public TWebMessageReplyTarget {
+public:
+  THeadlessReplyTarget(THeadlessEdgeBrowser& Browser, std::shared_ptr<bool> Alive, int Generation)
+    : FBrowser(Browser), FAlive(std::move(Alive)), FGeneration(Generation)
+  {
+  }
+  void PostWebMessageAsJson(const std::string& Json) override;
+  // What reached the document; a reply to a document that is gone reaches nothing.
+  std::vector<std::string> Received;
+
+private:
+  THeadlessEdgeBrowser& FBrowser;
+  std::shared_ptr<bool> FAlive;
+  int FGeneration;
+};
+
 class THeadlessEdgeBrowser : public TCustomEdgeBrowser {
 public:
+  ~THeadlessEdgeBrowser() override { *FAlive = false; }
   void ApplySettings(const TEdgeBrowserSettings& Settings) override { FSettings = Settings; }
   void AddScriptToExecuteOnDocumentCreated(const std::string& Script) override { DocumentScripts.push_back(Script); }
   void AddWebResourceRequestedFilter(const std::string& Filter) override { Filters.push_back(Filter); }
@@ -90,13 +111,26 @@ public:
   // Plays the engine.
   void CompleteCreation(THResult Result);
   void FinishNavigation(bool Success);
-  void ReceiveMessage(const std::string& Json, std::optional<std::string> String = std::nullopt);
+  // A new top-level document: replies to the documents before it are dropped.
+  void CommitDocument(const std::string& Uri);
+  // A message from the document at Sender (the top-level document by default). Replies reach
+  // PostedMessages, and the returned target, while that document is still shown.
+  std::shared_ptr<THeadlessReplyTarget> ReceiveMessage(const std::string& Json,
+                                                       std::optional<std::string> String = std::nullopt,
+                                                       std::optional<std::string> Sender = std::nullopt);
+  // A request made by the top-level document.
   std::optional<TWebResourceResponse> Request(const std::string& Uri);
+  // A request with the requester the engine names ("" for none), from the view or a popup.
+  std::optional<TWebResourceResponse> RequestFrom(const std::string& Uri, const std::string& Requester,
+                                                  bool FromPopup = false);
   bool RequestNewWindow(const std::string& Uri);
   TPermissionState RequestPermission(const std::string& Kind);
+  TDownloadStartingEventArgs StartDownload(const std::string& Uri, const std::string& SuggestedFileName);
+  void FailProcess();
   void ChangeTitle(const std::string& Title);
 
   bool Created() const { return FCreated; }
+  int DocumentGeneration() const { return FGeneration; }
   const std::optional<TEdgeBrowserSettings>& Settings() const { return FSettings; }
 
   std::vector<std::string> DocumentScripts;
@@ -111,6 +145,8 @@ public:
 private:
   std::optional<TEdgeBrowserSettings> FSettings;
   bool FCreated = false;
+  int FGeneration = 0;
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };
 
 struct THeadlessProgressBar : TNativeProgressBar {
