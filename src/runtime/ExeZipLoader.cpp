@@ -106,7 +106,9 @@ TBundleState OpenAppBundle(const std::string& ExePath)
   AppName = TProjectSettings::ReadString(*ProjectINI, AppKeys::Name);
   AppDirName = TProjectSettings::ReadString(*ProjectINI, AppKeys::DirName);
   AppIndexHtml = TProjectSettings::ReadString(*ProjectINI, AppKeys::IndexHtml);
-  if (AppID.empty() || AppName.empty() || AppDirName.empty())
+  // The ID names the data folder, so it must be one path component: any other could make the
+  // runtime use (and, when an installation fails, delete) a folder that is not the app's.
+  if (AppID.empty() || AppName.empty() || AppDirName.empty() || !IsValidAppID(AppID))
     return TBundleState::IdentityMissing;
   return TBundleState::Loaded;
 }

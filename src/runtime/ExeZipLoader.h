@@ -33,7 +33,8 @@ bool IsSecondWindowStart();
 enum class TBundleState {
   Loaded,          // archive open, settings read, identity complete
   NoArchive,       // nothing attached to the executable
-  IdentityMissing, // "ID", "Name" or "DirName" empty (also when "ryx.ini" is missing)
+  IdentityMissing, // "ID", "Name" or "DirName" empty (also when "ryx.ini" is missing), or an ID
+                   // that is not one path component
 };
 
 // Opens the archive attached to ExePath (the running executable when empty), loads

@@ -1,6 +1,8 @@
 // Typed reads of the project settings keys with their defaults.
 #include "ProjectSettings.h"
 
+#include "ExeZip.h"
+
 #include <stdexcept>
 
 namespace velmora {
@@ -43,6 +45,27 @@ std::string TProjectSettings::ReadAsText(const TMemIniFile& Ini, const TSettingK
     break;
   }
   return std::to_string(ReadInteger(Ini, Key));
+}
+
+bool IsValidAppID(std::string_view ID)
+{
+  if (ID.empty() || ID.size() > 255 || ID == "." || ID == "..")
+    return false;
+  for (const char c : ID) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 32 || byte == 127 || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos)
+      return false;
+  }
+  if (ID.back() == '.' || ID.back() == ' ')
+    return false;
+  // Windows reads these names, with any extension, as devices.
+  const std::string stem = AsciiLower(ID.substr(0, ID.find('.')));
+  for (const char* device : {"con", "prn", "aux", "nul"})
+    if (stem == device)
+      return false;
+  if (stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '0' && stem[3] <= '9')
+    return false;
+  return true;
 }
 
 } // namespace velmora

@@ -60,6 +60,12 @@ inline constexpr std::array<const TSettingKey*, 27> All{
   &WindowState,           &WindowOrder, &DynamicAppTitle};
 } // namespace AppKeys
 
+// Whether an app ID can name the app's data folder: exactly one path component on every platform
+// the app may run on. Not empty, at most 255 bytes, not "." or "..", none of / \ : * ? " < > |
+// nor control characters, no trailing dot or blank, and not a Windows device name (CON, NUL,
+// COM1 ...). Anything else could name another folder, or none.
+bool IsValidAppID(std::string_view ID);
+
 // Typed reads of section "App" with the key's own default. Reading a key with the wrong
 // function for its type is a programming error and throws std::logic_error.
 class TProjectSettings {

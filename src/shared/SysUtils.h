@@ -149,7 +149,8 @@ public:
   // A link is followed (the file it names is replaced; a new file keeps the usual permissions, a
   // replaced one its own). A target that exists but is not a regular file (a FIFO, a device, a
   // folder) and a path holding a NUL character are refused. Errors name the file and the system's
-  // reason; Opened tells whether the temporary file could be made at all.
+  // reason. Opened is false only when no file could be made beside the target at all (a missing
+  // folder, no permission): a target that is refused for what it is counts as opened.
   static TStatus WriteFileSafely(const std::string& Path, const std::function<TStatus(const TFileSink&)>& Produce,
                                  bool* Opened = nullptr);
   // Removes a folder with everything in it, or a file, without asking; false when nothing was removed.

@@ -974,8 +974,10 @@ std::string WriteError(const std::string& Path, const std::string& Reason)
 TStatus TSysUtils::WriteFileSafely(const std::string& Path, const std::function<TStatus(const TFileSink&)>& Produce,
                                    bool* Opened)
 {
+  // Refusals below still count as reaching the target; only a temporary file that cannot be made
+  // does not.
   if (Opened != nullptr)
-    *Opened = false;
+    *Opened = true;
   if (Path.empty() || Path.find('\0') != std::string::npos)
     return TError{WriteError(Path, "the path is empty or holds a NUL character")};
   // Through a link to the file it names, so the link stays a link.
@@ -996,10 +998,11 @@ TStatus TSysUtils::WriteFileSafely(const std::string& Path, const std::function<
   const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
   std::string pattern = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
   const int fd = mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd < 0)
+  if (fd < 0) {
+    if (Opened != nullptr)
+      *Opened = false;
     return TError{WriteError(Path, g_strerror(errno))};
-  if (Opened != nullptr)
-    *Opened = true;
+  }
   TFd temp(fd);
   const std::string tempPath = pattern;
   const auto fail = [&tempPath](std::string message) {

@@ -567,8 +567,10 @@ std::string TSysUtils::FileUriPathToDiskPath(const std::string& Rest) { return R
 TStatus TSysUtils::WriteFileSafely(const std::string& Path, const std::function<TStatus(const TFileSink&)>& Produce,
                                    bool* Opened)
 {
+  // Refusals below still count as reaching the target; only a temporary file that cannot be made
+  // does not.
   if (Opened != nullptr)
-    *Opened = false;
+    *Opened = true;
   const auto writeError = [&Path](const std::string& Reason) {
     return TError{"Cannot write file \"" + Path + "\": " + Reason};
   };
@@ -586,16 +588,19 @@ TStatus TSysUtils::WriteFileSafely(const std::string& Path, const std::function<
   const std::filesystem::path file(target);
   const std::wstring folder = file.has_parent_path() ? file.parent_path().wstring() : std::wstring(L".");
   wchar_t tempName[MAX_PATH + 1] = {};
-  if (GetTempFileNameW(folder.c_str(), L"vlm", 0, tempName) == 0)
+  if (GetTempFileNameW(folder.c_str(), L"vlm", 0, tempName) == 0) {
+    if (Opened != nullptr)
+      *Opened = false;
     return writeError(GetSystemErrorMessage(static_cast<int>(GetLastError())));
+  }
   HANDLE handle = CreateFileW(tempName, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     DeleteFileW(tempName);
+    if (Opened != nullptr)
+      *Opened = false;
     return writeError(GetSystemErrorMessage(static_cast<int>(code)));
   }
-  if (Opened != nullptr)
-    *Opened = true;
   const auto fail = [&](TError error) {
     if (handle != INVALID_HANDLE_VALUE)
       CloseHandle(handle);

@@ -1,7 +1,9 @@
 // The start-up loader on real bundles: identity published, silent ends, unreadable archives.
 #include "ExeZipLoader.h"
+#include "ProjectSettings.h"
 
 #include "ArchivePassword.h"
+#include "Limits.h"
 #include "support/TestFiles.h"
 #include "support/ZipFixture.h"
 
@@ -51,6 +53,12 @@ TEST(OpenAppBundle, EndsSilentlyWithoutArchiveOrIdentity)
     {"no Name", "[App]\nID=i\nDirName=d", TBundleState::IdentityMissing},
     {"no DirName", "[App]\nID=i\nName=n", TBundleState::IdentityMissing},
     {"identity in another section", "[Other]\nID=i\nName=n\nDirName=d", TBundleState::IdentityMissing},
+    // The ID names the data folder: anything but one folder name ends the start silently.
+    {"an ID that climbs out", "[App]\nID=../..\nName=n\nDirName=d", TBundleState::IdentityMissing},
+    {"an ID with a separator", "[App]\nID=a/b\nName=n\nDirName=d", TBundleState::IdentityMissing},
+    // Settings past any sane size count as missing.
+    {"settings past the size limit",
+     "[App]\nID=i\nName=n\nDirName=d\n;" + std::string(kMaxSettingsBytes, 'x'), TBundleState::IdentityMissing},
     {"complete", "[App]\nID=i\nName=n\nDirName=d", TBundleState::Loaded},
   };
   for (const TCase& c : cases) {
@@ -63,6 +71,17 @@ TEST(OpenAppBundle, EndsSilentlyWithoutArchiveOrIdentity)
     EXPECT_EQ(OpenAppBundle(exe), c.Expected);
   }
   EXPECT_EQ(OpenAppBundle(VELMORA_RUNTIME_PATH), TBundleState::NoArchive);
+}
+
+TEST(IsValidAppID, OneFolderNameOnEveryPlatform)
+{
+  for (const char* good : {"demo.app", "org.velmora.e2e1", "My App 2", "{1b4e28ba-2fa1-11d2-883f-0016d3cca427}",
+                           "Grüße", "COM10", "console"})
+    EXPECT_TRUE(IsValidAppID(good)) << good;
+  for (const std::string& bad : std::vector<std::string>{"", ".", "..", "../x", "a/b", "a\\b", "C:", "a:b", "x*", "what?", "\"q\"", "<a>", "a|b",
+                                "tab\there", "trailing.", "trailing ", "CON", "nul.txt", "con.app.x", "Com1", "lpt9",
+                                std::string(256, 'a'), std::string("a\0b", 3)})
+    EXPECT_FALSE(IsValidAppID(bad)) << bad;
 }
 
 TEST(OpenAppBundle, ArchiveThatCannotBeOpenedIsAnError)

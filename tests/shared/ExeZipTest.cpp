@@ -1,7 +1,10 @@
 // Reading the attached archive: encryption methods, letter case of names, missing names, bad input.
 #include "ExeZip.h"
+#include "Limits.h"
 
 #include "support/ZipFixture.h"
+
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +124,105 @@ TEST(TExeZip, CorruptEntryDataIsAnError)
   zip.SetPassword(kPassword);
   ASSERT_TRUE(zip.Open(BytesOf(archive)));
   EXPECT_FALSE(zip.ExtractToString("a.txt"));
+}
+
+
+// Rewrites the uncompressed size an entry declares, in its local header and in the central
+// directory, as a hostile bundle would (archives made here have no data descriptors for these).
+std::string WithDeclaredSize(std::string Archive, const std::string& Name, uint32_t Size)
+{
+  const auto read32 = [&](size_t at) {
+    uint32_t v = 0;
+    std::memcpy(&v, Archive.data() + at, 4);
+    return v;
+  };
+  const auto read16 = [&](size_t at) {
+    uint16_t v = 0;
+    std::memcpy(&v, Archive.data() + at, 2);
+    return v;
+  };
+  for (size_t at = Archive.find("PK\x01\x02"); at != std::string::npos; at = Archive.find("PK\x01\x02", at + 4)) {
+    if (Archive.compare(at + 46, read16(at + 28), Name) != 0)
+      continue;
+    std::memcpy(Archive.data() + at + 24, &Size, 4);
+    std::memcpy(Archive.data() + read32(at + 42) + 22, &Size, 4);
+    return Archive;
+  }
+  ADD_FAILURE() << "no entry " << Name;
+  return Archive;
+}
+
+TEST(TExeZip, DeclaredSizesAreNeverTrusted)
+{
+  const std::string data = Text(5000);
+  for (const int32_t compression : {0, 8}) {
+    SCOPED_TRACE(compression);
+    const std::string archive = MakeZip({{"page.html", data, 0, compression}}, "");
+    struct TCase {
+      uint32_t Declared;
+      const char* Error; // part of the error text; nullptr: any error (libzip may find it first)
+    };
+    const TCase cases[] = {
+      {0xFFFFFFF0U, "larger than"}, // nothing near this much is reserved or read
+      {100, nullptr},               // yields more than it declares
+      {6000, nullptr},              // yields less
+    };
+    for (const TCase& c : cases) {
+      SCOPED_TRACE(c.Declared);
+      const std::string lying = WithDeclaredSize(archive, "page.html", c.Declared);
+      TExeZip zip;
+      ASSERT_TRUE(zip.Open(BytesOf(lying)));
+      const auto bytes = zip.ExtractToString("page.html");
+      ASSERT_FALSE(bytes);
+      if (c.Error != nullptr) {
+        EXPECT_NE(bytes.Error().find(c.Error), std::string::npos) << bytes.Error();
+      }
+      // The streaming reader gives no more than the entry declares before it fails.
+      const auto reader = zip.OpenEntry("page.html");
+      ASSERT_NE(reader, nullptr);
+      uint64_t total = 0;
+      uint8_t buffer[1024];
+      for (;;) {
+        const auto got = reader->Read(buffer);
+        if (!got || got.Value() == 0) {
+          EXPECT_FALSE(got);
+          break;
+        }
+        total += got.Value();
+      }
+      EXPECT_LE(total, std::min<uint64_t>(c.Declared, data.size()));
+    }
+  }
+}
+
+TEST(TExeZip, ReadsStopAtTheCallersCeiling)
+{
+  const std::string archive = MakeZip({{"big.txt", Text(4096), 1, 8}}, kPassword);
+  TExeZip zip;
+  zip.SetPassword(kPassword);
+  ASSERT_TRUE(zip.Open(BytesOf(archive)));
+  EXPECT_FALSE(zip.ExtractToString("big.txt", 4095));
+  const auto whole = zip.ExtractToString("big.txt", 4096);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole.Value()->size(), 4096U);
+}
+
+TEST(TExeZip, EntryReadersOutliveTheReaderThatMadeThem)
+{
+  // The engine may still read a response while the app ends: the archive stays with the reader.
+  auto archive = std::make_shared<std::string>(MakeZip({{"a.txt", "still here", 1, 8}}, kPassword));
+  std::unique_ptr<TZipEntryReader> reader;
+  {
+    TExeZip zip;
+    zip.SetPassword(kPassword);
+    ASSERT_TRUE(zip.Open(BytesOf(*archive), archive));
+    reader = zip.OpenEntry("a.txt");
+  }
+  archive.reset();
+  uint8_t buffer[64];
+  const auto got = reader->Read(buffer);
+  ASSERT_TRUE(got) << got.Error();
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer), got.Value()), "still here");
 }
 
 } // namespace

@@ -12,7 +12,13 @@
 #include "support/ZipFixture.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace velmora {
 namespace {
@@ -159,6 +165,88 @@ TEST_F(FileCommandsTest, MissingArgumentsAndFailuresAnswerWithErrors)
     EXPECT_TRUE(Call(id, R"({"filePath":[1],"dirPath":{},"fileName":[],"arguments":[]})").empty()) << id;
   EXPECT_TRUE(Call(20002, R"({"overwritePrompt":"maybe"})").empty());
 }
+
+TEST_F(FileCommandsTest, WritesNeverDestroyTheOldFileNorGoWhereTheyShouldNot)
+{
+  [[maybe_unused]] const auto json = [](const std::string& text) { return TStrUtils::StringToJsonString(text); };
+  const std::string notes = InDir("notes.txt");
+  test::WriteFile(notes, "the user's work");
+  const std::string nulError = R"(false, "result": "Invalid path: it contains a NUL character"})";
+  // A NUL would cut the path short at the system's call and name another file.
+  for (const int id : {30001, 30002, 30003, 40001, 40002, 90001, 70001, 70002}) {
+    SCOPED_TRACE(id);
+    EXPECT_EQ(One(id, R"({"filePath":"notes.txt\u0000.bak","dirPath":"notes.txt\u0000x","contents":"x"})"), nulError);
+  }
+  EXPECT_EQ(One(30004, R"({"sourceFile":"/img/a.png","targetFile":"notes.txt\u0000x"})"), nulError);
+  EXPECT_EQ(One(70003, R"({"command":"echo a\u0000; rm -rf x"})"),
+            R"(false, "result": "Invalid command: it contains a NUL character"})");
+  EXPECT_EQ(test::ReadFile(notes), "the user's work");
+  // Base64 that does not decode leaves the old file as it was.
+  EXPECT_EQ(One(90001, R"({"filePath":"notes.txt","contents":"@@@"})").substr(0, 7), "false, ");
+  EXPECT_EQ(test::ReadFile(notes), "the user's work");
+#ifndef _WIN32
+  // A FIFO (or a device) is no file to write: refused at once, without waiting for a reader.
+  const std::string fifo = InDir("pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const int id : {30003, 90001}) {
+    const std::string reply = One(id, "{\"filePath\":" + json(fifo) + ",\"contents\":\"eA==\"}");
+    EXPECT_NE(reply.find("not a regular file"), std::string::npos) << reply;
+  }
+  EXPECT_NE(One(30004, "{\"sourceFile\":\"/img/a.png\",\"targetFile\":" + json(fifo) + "}").find("not a regular file"),
+            std::string::npos);
+#endif
+}
+
+#ifndef _WIN32
+TEST_F(FileCommandsTest, AFullDiskKeepsTheOldFileAndSaysWhy)
+{
+  // A small file system of its own, where this test may mount one.
+  const std::string mount = InDir("small");
+  std::filesystem::create_directories(test::PathOf(mount));
+  if (geteuid() != 0 || std::system(("mount -t tmpfs -o size=64k tmpfs '" + mount + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "no tmpfs can be mounted here";
+  struct TUnmount {
+    std::string Path;
+    ~TUnmount() { (void)std::system(("umount '" + Path + "'").c_str()); }
+  } unmount{mount};
+  const std::string file = mount + "/data.txt";
+  test::WriteFile(file, "kept");
+  const std::string reply =
+    One(30003, "{\"filePath\":" + TStrUtils::StringToJsonString(file) + ",\"contents\":\"" + std::string(200000, 'x') + "\"}");
+  EXPECT_NE(reply.find("No space left on device"), std::string::npos) << reply;
+  EXPECT_EQ(test::ReadFile(file), "kept");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(test::PathOf(mount)), std::filesystem::directory_iterator()), 1)
+    << "no partial file is left behind";
+}
+#endif
+
+TEST_F(FileCommandsTest, FileCommandsRunBesideTheWindowInTheOrderTheyCame)
+{
+  // The page's calls are answered in order, the window is free meanwhile, and a big write is done.
+  const std::string big(8 * 1024 * 1024, 'z');
+  Browser.PostedMessages.clear();
+  Browser.ReceiveMessage(R"({"id":30003,"uuid":"1","data":{"filePath":"big.txt","contents":")" + big + "\"}}");
+  Browser.ReceiveMessage(R"({"id":30001,"uuid":"2","data":{"filePath":"big.txt"}})");
+  Browser.ReceiveMessage(R"({"id":30002,"uuid":"3","data":{"filePath":"big.txt"}})");
+  Browser.ReceiveMessage(R"({"id":10001,"uuid":"4","data":{}})");
+  ASSERT_FALSE(Browser.PostedMessages.empty());
+  EXPECT_EQ(Browser.PostedMessages[0], R"({"uuid": "4", "success": true, "result": "2021.43"})")
+    << "the UI thread answered while the file commands ran beside it";
+  AwaitReplies();
+  EXPECT_EQ(Browser.PostedMessages, (std::vector<std::string>{
+                                      R"({"uuid": "4", "success": true, "result": "2021.43"})",
+                                      R"({"uuid": "1", "success": true, "result": true})",
+                                      R"({"uuid": "2", "success": true, "result": true})",
+                                      R"({"uuid": "3", "success": true, "result": true})"}));
+}
+
+#ifndef _WIN32
+TEST_F(FileCommandsTest, CommandOutputPastTheCeilingEndsTheCommandWithAnError)
+{
+  EXPECT_EQ(One(70003, R"({"command":"yes"})"), R"(false, "result": "The command printed more than 32 MB and was ended"})");
+  EXPECT_EQ(One(70003, R"({"command":"echo fine"})"), R"(true, "result": "fine\n"})");
+}
+#endif
 
 TEST_F(FileCommandsTest, ExtractFileNamesTheEntryByDirNameAndArgument)
 {

@@ -3,6 +3,7 @@
 #include "BrowserForm.h"
 #include "ExeZip.h"
 #include "IniFile.h"
+#include "Limits.h"
 #include "StrUtils.h"
 #include "StylesUtils.h"
 #include "SysUtils.h"
@@ -126,6 +127,52 @@ TEST_F(MenuTest, WrongItemsEmptyTheMenuOrStopWithoutReply)
     EXPECT_EQ(Menu().Items.size(), c.ItemsAfter);
   }
   EXPECT_EQ(Window.MainMenu(), &Menu()) << "the menu stays attached";
+}
+
+TEST_F(MenuTest, MenusPastTheLimitsAreWrongJsonAndNeverOverflowTheStack)
+{
+  // A chain of submenus Depth levels deep.
+  const auto chain = [](int Depth) {
+    std::string json;
+    for (int i = 0; i < Depth; ++i)
+      json += R"({"caption":"L","id":1,"items":[)";
+    json += R"({"caption":"Leaf","id":2})";
+    for (int i = 0; i < Depth; ++i)
+      json += "]}";
+    return "[" + json + "]";
+  };
+  const auto flat = [](size_t Count) {
+    std::string json = "[";
+    for (size_t i = 0; i < Count; ++i)
+      json += std::string(i ? "," : "") + R"({"caption":"I","id":)" + std::to_string(i) + "}";
+    return json + "]";
+  };
+  EXPECT_EQ(SetItems(chain(kMaxMenuDepth - 1)), kOk);
+  EXPECT_EQ(SetItems(flat(kMaxMenuItems)), kOk);
+  EXPECT_EQ(Menu().Items.size(), kMaxMenuItems);
+  const std::string wrong = R"(false, "result": "Wrong menu items JSON"})";
+  for (const std::string& items : {chain(kMaxMenuDepth), chain(5000), flat(kMaxMenuItems + 1), flat(100000),
+                                   std::string(1000000, '[') + std::string(1000000, ']')}) {
+    EXPECT_EQ(SetItems(items), wrong);
+    EXPECT_TRUE(Menu().Items.empty());
+  }
+}
+
+TEST_F(MenuTest, ImagesPastTheLimitsCountAsUndecodable)
+{
+  // Decoded pixels of all images together, the number of images, and the encoded size of one.
+  test::WriteFile(Dir.File("huge.png"), "IMG:4096x4096");
+  test::WriteFile(Dir.File("oversized.png"), "IMG:16x16" + std::string(kMaxMenuImageDataBytes, ' '));
+  const auto item = [](const char* image) { return std::string(R"({"caption":"A","id":1,"image":")") + image + "\"}"; };
+  EXPECT_EQ(SetItems("[" + item("huge.png") + "]"), kOk) << "one image of the largest size fits";
+  EXPECT_EQ(SetItems("[" + item("huge.png") + "," + item("huge.png") + "]"), "");
+  EXPECT_EQ(Menu().Images.size(), 1U);
+  EXPECT_EQ(SetItems("[" + item("oversized.png") + "]"), "");
+  std::string many = "[";
+  for (size_t i = 0; i <= kMaxMenuImages; ++i)
+    many += std::string(i ? "," : "") + item("Demo/icons/open.png");
+  EXPECT_EQ(SetItems(many + "]"), "");
+  EXPECT_EQ(Menu().Images.size(), kMaxMenuImages);
 }
 
 TEST_F(MenuTest, UpdateItemFindsTheFirstMatchDepthFirst)

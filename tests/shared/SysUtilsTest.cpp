@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -172,6 +176,21 @@ TEST(SysUtilsDosOutput, ReturnsAfterTheCommandHasEnded)
   EXPECT_EQ(TSysUtils::GetDosOutput("echo early; exec >&- 2>&-; sleep 0.3; touch '" + marker + "'", "", false),
             "early\n");
   EXPECT_TRUE(fs::exists(PathOf(marker)));
+}
+
+TEST(SysUtilsDosOutput, OutputPastTheCeilingEndsTheCommandAndAllItStarted)
+{
+  TTempDir dir;
+  const std::string marker = dir.File("survived");
+  // "yes" never ends by itself, and a child of the shell keeps a copy of the pipe: both must go.
+  const auto endless = TSysUtils::GetDosOutputLimited("(sleep 1; touch '" + marker + "') & yes", "", false, 1 << 20);
+  EXPECT_FALSE(endless);
+  const auto small = TSysUtils::GetDosOutputLimited("printf 12345", "", false, 5);
+  ASSERT_TRUE(small);
+  EXPECT_EQ(*small, "12345");
+  EXPECT_FALSE(TSysUtils::GetDosOutputLimited("printf 123456", "", false, 5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_FALSE(fs::exists(PathOf(marker))) << "a process the command started lived on";
 }
 
 #else
@@ -703,6 +722,68 @@ TEST(SysUtilsFiles, RemoveUTFBoomFromFile)
   }
   EXPECT_FALSE(TSysUtils::RemoveUTFBoomFromFile(dir.File("missing")));
 }
+
+
+// ---------------------------------------------------------------- WriteFileSafely
+
+TStatus WriteText(const std::string& Path, const std::string& Text, bool* Opened = nullptr)
+{
+  return TSysUtils::WriteFileSafely(Path, [&](const TSysUtils::TFileSink& Sink) { return Sink(Text); }, Opened);
+}
+
+TEST(SysUtilsWriteFileSafely, ReplacesWholeFilesAndLeavesNothingElseBehind)
+{
+  TTempDir dir;
+  const std::string file = dir.File("notes.txt");
+  ASSERT_TRUE(WriteText(file, "a much longer first version"));
+  ASSERT_TRUE(WriteText(file, "short"));
+  EXPECT_EQ(ReadFile(file), "short");
+  // A write that fails half-way leaves the old file exactly as it was, and no temporary file.
+  const TStatus failed = TSysUtils::WriteFileSafely(file, [](const TSysUtils::TFileSink& Sink) -> TStatus {
+    if (TStatus half = Sink("partial"); !half)
+      return half;
+    return TError{"the source gave out"};
+  });
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.Error(), "the source gave out");
+  EXPECT_EQ(ReadFile(file), "short");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+  // Where no file can be made the old one stays too, and the error says why.
+  bool opened = true;
+  const TStatus nowhere = WriteText(dir.File("no/such/folder/x.txt"), "x", &opened);
+  ASSERT_FALSE(nowhere);
+  EXPECT_FALSE(opened);
+  EXPECT_NE(nowhere.Error().find("x.txt"), std::string::npos) << nowhere.Error();
+}
+
+#ifndef _WIN32
+TEST(SysUtilsWriteFileSafely, RefusesWhatIsNoRegularFileAndFollowsLinks)
+{
+  TTempDir dir;
+  const std::string fifo = dir.File("pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A FIFO would block the writer until someone reads: refused at once instead.
+  const TStatus toFifo = WriteText(fifo, "x");
+  ASSERT_FALSE(toFifo);
+  EXPECT_NE(toFifo.Error().find("not a regular file"), std::string::npos) << toFifo.Error();
+  EXPECT_FALSE(WriteText(dir.Path().string(), "x"));
+  EXPECT_FALSE(WriteText("/dev/null", "x"));
+  const TStatus withNul = WriteText(dir.File("a") + std::string("\0b", 2), "x");
+  EXPECT_FALSE(withNul);
+  EXPECT_FALSE(fs::exists(dir.Path() / "a"));
+
+  // Through a link the file it names is replaced, keeping its permissions; the link stays.
+  const std::string target = dir.File("target.txt");
+  WriteFile(target, "old");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink(target, dir.File("link.txt"));
+  ASSERT_TRUE(WriteText(dir.File("link.txt"), "new"));
+  EXPECT_TRUE(fs::is_symlink(dir.File("link.txt")));
+  EXPECT_EQ(ReadFile(target), "new");
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+#endif
 
 } // namespace
 } // namespace velmora

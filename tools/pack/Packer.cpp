@@ -212,6 +212,10 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
       throw TPackError("The settings file has no " + std::string(key->Name) + " in section [App]: " +
                        Options.SettingsPath);
   }
+  if (const std::string id = TProjectSettings::ReadString(ini, AppKeys::ID); !IsValidAppID(id))
+    throw TPackError("The ID \"" + id + "\" cannot name the app's data folder: it must be one folder name, without "
+                     "/ \\ : * ? \" < > |, control characters or a trailing dot or blank, and not a device name: " +
+                     Options.SettingsPath);
   const std::string dirName = TProjectSettings::ReadString(ini, AppKeys::DirName);
   const std::string indexHtml = TProjectSettings::ReadString(ini, AppKeys::IndexHtml);
 

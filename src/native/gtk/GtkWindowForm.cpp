@@ -402,19 +402,25 @@ void TGtkWindowForm::ApplyInitialPosition()
 gboolean TGtkWindowForm::DeleteEventCb(GtkWidget*, GdkEvent*, gpointer Self)
 {
   // The close protocol decides; GTK must never destroy the window by itself.
-  static_cast<TGtkWindowForm*>(Self)->RequestClose();
+  GtkGuarded("a close request", [Self] { static_cast<TGtkWindowForm*>(Self)->RequestClose(); });
   return TRUE;
 }
 
 gboolean TGtkWindowForm::WindowStateEventCb(GtkWidget*, GdkEventWindowState* Event, gpointer Self)
 {
-  auto* self = static_cast<TGtkWindowForm*>(Self);
-  const auto changed = static_cast<unsigned>(Event->changed_mask);
-  const auto state = static_cast<unsigned>(Event->new_window_state);
+  GtkGuarded("a window state change", [&] { static_cast<TGtkWindowForm*>(Self)->WindowStateChanged(*Event); });
+  return FALSE;
+}
+
+void TGtkWindowForm::WindowStateChanged(const GdkEventWindowState& Event)
+{
+  TGtkWindowForm* self = this;
+  const auto changed = static_cast<unsigned>(Event.changed_mask);
+  const auto state = static_cast<unsigned>(Event.new_window_state);
   // A hidden window keeps the state it will be shown in.
   if ((changed & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_MAXIMIZED)) == 0 ||
       (state & GDK_WINDOW_STATE_WITHDRAWN) != 0)
-    return FALSE;
+    return;
 
   const bool leftMaximized =
     (changed & GDK_WINDOW_STATE_MAXIMIZED) != 0 && (state & GDK_WINDOW_STATE_MAXIMIZED) == 0;
@@ -432,9 +438,11 @@ gboolean TGtkWindowForm::WindowStateEventCb(GtkWidget*, GdkEventWindowState* Eve
   // Back from maximized, a fixed-size window takes its own size again, not the maximized one.
   if (leftMaximized && !self->UserResizable())
     self->ApplySize();
-  return FALSE;
 }
 
-void TGtkWindowForm::RealizeCb(GtkWidget*, gpointer Self) { static_cast<TGtkWindowForm*>(Self)->ApplyWmHints(); }
+void TGtkWindowForm::RealizeCb(GtkWidget*, gpointer Self)
+{
+  GtkGuarded("the window's realization", [Self] { static_cast<TGtkWindowForm*>(Self)->ApplyWmHints(); });
+}
 
 } // namespace velmora

@@ -54,6 +54,7 @@ public:
 
 private:
   static gboolean DeleteEventCb(GtkWidget* Widget, GdkEvent* Event, gpointer Self);
+  void WindowStateChanged(const GdkEventWindowState& Event);
   static gboolean WindowStateEventCb(GtkWidget* Widget, GdkEventWindowState* Event, gpointer Self);
   static void RealizeCb(GtkWidget* Widget, gpointer Self);
 
