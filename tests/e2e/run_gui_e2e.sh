@@ -2,6 +2,7 @@
 # Runs the GUI end-to-end tests in an X server of their own (Xvfb) with the openbox window
 # manager and a private session bus, so nothing waits for a desktop that is not there.
 # Usage: run_gui_e2e.sh VELMORA_PACK VELMORA_RUNTIME [CASE...]
+# E2E_SCRIPT names the test script in this folder (default gui_e2e.py).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 inner=$(mktemp)
@@ -10,7 +11,7 @@ cat >"$inner" <<INNER
 openbox >/dev/null 2>&1 &
 wm=\$!
 for _ in \$(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
-python3 "$here/gui_e2e.py" "\$@"
+python3 "$here/${E2E_SCRIPT:-gui_e2e.py}" "\$@"
 code=\$?
 kill \$wm 2>/dev/null || true
 exit \$code
