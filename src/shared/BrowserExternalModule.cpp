@@ -261,9 +261,10 @@ void TBrowserExternalModule::Dispatch(const std::string& Json)
   // Past the size or nesting limits a message is as malformed as one that is not JSON.
   if (Json.size() > kMaxBridgeMessageBytes)
     return;
-  rapidjson::Document message;
-  if (!ParseBoundedJson(message, Json, TJsonNumbers::AsStrings) || !message.IsObject())
+  rapidjson::Document document;
+  if (!ParseBoundedJson(document, Json, TJsonNumbers::AsStrings) || !document.IsObject())
     return;
+  const rapidjson::Value& message = document;
   const auto id = message.FindMember("id");
   const auto uuid = message.FindMember("uuid");
   const auto data = message.FindMember("data");
