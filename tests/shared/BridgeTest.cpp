@@ -107,7 +107,7 @@ TEST_F(BridgeTest, OnlyAppDocumentsMayUseTheBridge)
   test::WriteFile(disk.File("program/beside.html"), "<p>beside</p>");
   test::WriteFile(disk.File("elsewhere/planted.html"), "<p>planted</p>");
   View.SetAppDirPath(disk.File("program") + TSysUtils::PathDelimiter());
-  const std::string planted = "file:///" + disk.File("elsewhere/planted.html").substr(1);
+  const std::string planted = test::FileUriOf(disk.File("elsewhere/planted.html"));
   struct TCase {
     std::string Source;
     bool Answered;

@@ -145,7 +145,7 @@ TEST_F(BrowserFormTest, AppFilesComeFromTheArchiveThenTheProgramFolderThenAbsolu
 TEST_F(BrowserFormTest, OnlyTheAppsOwnDocumentsGetAppFiles)
 {
   Browser.CompleteCreation(kSOk);
-  const std::string planted = "file:///" + Disk.File("outside/pic.png").substr(1);
+  const std::string planted = test::FileUriOf(Disk.File("outside/pic.png"));
   struct TCase {
     std::string Requester;
     bool Served;
@@ -192,7 +192,7 @@ TEST_F(BrowserFormTest, SecondWindowsOnlyForAppDocumentsOpeningAppDocuments)
   View.SetSecondInstanceStarter([&](const std::string& Arguments) { started.push_back(Arguments); });
   View.SetRuntimeAppID("my.app");
   Browser.CompleteCreation(kSOk);
-  const std::string planted = "file:///" + Disk.File("outside/pic.png").substr(1);
+  const std::string planted = test::FileUriOf(Disk.File("outside/pic.png"));
   struct TCase {
     std::string Shown;
     std::string Uri;
@@ -227,7 +227,7 @@ TEST_F(BrowserFormTest, PermissionsWithoutAskingOnlyForAppDocuments)
   for (const auto& [source, state] : std::vector<std::pair<std::string, TPermissionState>>{
          {"file:///index.html", TPermissionState::Allow},
          {"https://example.com/", TPermissionState::Default},
-         {"file:///" + Disk.File("outside/pic.png").substr(1), TPermissionState::Default},
+         {test::FileUriOf(Disk.File("outside/pic.png")), TPermissionState::Default},
          {"data:text/html,x", TPermissionState::Default}}) {
     SCOPED_TRACE(source);
     Browser.CurrentSource = source;

@@ -52,4 +52,12 @@ std::string ReadFile(const std::string& path)
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+std::string FileUriOf(const std::string& path)
+{
+  std::string uri = PathOf(path).generic_string();
+  if (!uri.empty() && uri.front() == '/')
+    uri.erase(0, 1);
+  return "file:///" + uri;
+}
+
 } // namespace velmora::test

@@ -23,6 +23,9 @@ private:
 };
 
 void WriteFile(const std::string& path, const std::string& bytes);
+// The "file:///" address the content handler reads as this absolute disk path ("file:///tmp/x"
+// on Linux, "file:///C:/x" on Windows).
+std::string FileUriOf(const std::string& path);
 std::string ReadFile(const std::string& path);
 std::string Utf8(const std::filesystem::path& path);
 std::filesystem::path PathOf(const std::string& utf8);
