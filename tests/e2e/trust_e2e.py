@@ -436,6 +436,7 @@ def hostile_messages_leave_the_runtime_answering():
                                catch (e) {} return quick(() => ryx.hello()); },
           deepMenu: () => ryx.mainMenu.setItems({items: chain(5000)}).catch(e => 'rejected ' + e),
           wideMenu: () => ryx.mainMenu.setItems({items: flat(100000)}).catch(e => 'rejected ' + e),
+          widestAllowed: () => quick(() => ryx.mainMenu.setItems({items: flat(2000)})),
           fifo: () => ryx.files.writeTextFile({filePath: %s, contents: 'x'}).catch(e => 'rejected ' + /not a regular file/.test(e)),
           endlessOutput: () => ryx.shell.command({command: 'yes endless-%s'}).catch(e => 'rejected ' + e),
           nulPath: () => ryx.files.writeTextFile({filePath: 'a\\u0000b', contents: 'x'}).catch(e => 'rejected ' + e),
@@ -445,7 +446,7 @@ def hostile_messages_leave_the_runtime_answering():
     try:
         r = p.results(p.window(), timeout=60)
         expected = {"deepMessage": ["2021.43", True], "deepMenu": "rejected Wrong menu items JSON",
-                    "wideMenu": "rejected Wrong menu items JSON", "fifo": "rejected true",
+                    "wideMenu": "rejected Wrong menu items JSON", "widestAllowed": [True, True], "fifo": "rejected true",
                     "endlessOutput": "rejected The command printed more than 32 MB and was ended",
                     "nulPath": "rejected Invalid path: it contains a NUL character", "afterwards": ["2021.43", True]}
         for key, value in expected.items():
@@ -535,6 +536,25 @@ def hostile_bundles_leave_the_runtime_answering():
     p = base.Process([exe])
     try:
         check(p.wait_exit(20) == 0, "huge settings did not end the start silently")
+    finally:
+        p.kill()
+
+    # An archive that cannot be opened is an error that escapes the start-up: a message box says
+    # so, on Linux as on Windows, and the process ends with exit code 1 once it is closed.
+    exe = os.path.join(WORK, "broken-archive")
+    with open(exe, "wb") as out:
+        with open(base.RUNTIME, "rb") as f:
+            out.write(f.read())
+        out.write(b"PK\x03\x04 this is no archive at all")
+    os.chmod(exe, 0o755)
+    p = base.Process([exe])
+    try:
+        box = p.window()
+        check(p.title(box) == "Error", "the error box is titled %r" % p.title(box))
+        check("cannot start" in p.output(), p.output())
+        run("xdotool", "windowactivate", "--sync", box)
+        run("xdotool", "key", "Return")
+        check(p.wait_exit(10) == 1, "the start-up error did not end the process with exit code 1")
     finally:
         p.kill()
 
