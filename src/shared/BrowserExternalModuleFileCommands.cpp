@@ -202,17 +202,10 @@ void TBrowserExternalModule::FilesExtractFile(const std::string& Uuid, const TCo
     bool opened = false;
     const TStatus written = TSysUtils::WriteFileSafely(
       target,
-      [&reader](const TSysUtils::TFileSink& Sink) -> TStatus {
-        uint8_t buffer[64 * 1024];
-        for (;;) {
-          const auto got = reader->Read(buffer);
-          if (!got)
-            return TError{got.Error()};
-          if (got.Value() == 0)
-            return {};
-          if (TStatus sunk = Sink(std::string_view(reinterpret_cast<const char*>(buffer), got.Value())); !sunk)
-            return sunk;
-        }
+      [&reader](const TSysUtils::TFileSink& Sink) {
+        return CopyEntry(*reader, [&Sink](std::span<const uint8_t> Chunk) {
+          return Sink(std::string_view(reinterpret_cast<const char*>(Chunk.data()), Chunk.size()));
+        });
       },
       &opened);
     if (!opened)

@@ -226,21 +226,33 @@ std::unique_ptr<TZipEntryReader> TExeZip::OpenEntry(std::string_view Name) const
   return std::make_unique<TEntryReader>(FShared, entry->Index, entry->Size, std::string(Name));
 }
 
+TStatus CopyEntry(TZipEntryReader& Reader, const std::function<TStatus(std::span<const uint8_t>)>& Sink)
+{
+  uint8_t buffer[64 * 1024];
+  for (;;) {
+    const auto got = Reader.Read(buffer);
+    if (!got)
+      return TError{got.Error()};
+    if (got.Value() == 0)
+      return {};
+    if (TStatus sunk = Sink(std::span<const uint8_t>(buffer, got.Value())); !sunk)
+      return sunk;
+  }
+}
+
 TResult<bool> TExeZip::ExtractToStream(std::string_view Name, const TByteSink& Sink) const
 {
   const auto reader = OpenEntry(Name);
   if (reader == nullptr)
     return false;
-  uint8_t buffer[64 * 1024];
-  for (;;) {
-    const auto got = reader->Read(buffer);
-    if (!got)
-      return TError{got.Error()};
-    if (got.Value() == 0)
-      return true;
-    if (!Sink(std::span<const uint8_t>(buffer, got.Value())))
+  const TStatus copied = CopyEntry(*reader, [&](std::span<const uint8_t> Chunk) -> TStatus {
+    if (!Sink(Chunk))
       return TError{"Cannot write the contents of " + std::string(Name)};
-  }
+    return {};
+  });
+  if (!copied)
+    return TError{copied.Error()};
+  return true;
 }
 
 TResult<std::optional<std::string>> TExeZip::ExtractToString(std::string_view Name, uint64_t MaxBytes) const

@@ -43,6 +43,9 @@ public:
   virtual TResult<size_t> Read(std::span<uint8_t> Buffer) = 0;
 };
 
+// Reads Reader to its end into Sink, chunk by chunk; the first error of either ends the copy.
+TStatus CopyEntry(TZipEntryReader& Reader, const std::function<TStatus(std::span<const uint8_t>)>& Sink);
+
 // Reads a ZIP archive held in memory: traditional PKWARE, AES and unencrypted entries,
 // stored or deflated. Lookups take the full stored name and ignore ASCII letter case.
 // Safe to use from several threads: calls into libzip are serialised.

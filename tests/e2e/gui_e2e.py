@@ -133,6 +133,17 @@ class Process:
             time.sleep(0.2)
         raise Failure("no window appeared")
 
+    def window_named(self, title, timeout=20):
+        """A visible window titled exactly so, of any process, while this one runs; None when none comes."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            check(self.proc.poll() is None, "the app ended early: " + self.output())
+            found = run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(title)).stdout.split()
+            if found:
+                return found[0]
+            time.sleep(0.2)
+        return None
+
     def title(self, wid):
         return run("xdotool", "getwindowname", wid).stdout.strip()
 
@@ -553,13 +564,9 @@ def file_dialogs():
     p = app.start(env={"GTK_USE_PORTAL": "1"})
 
     def dialog_named(title):
-        deadline = time.time() + 20
-        while time.time() < deadline:
-            check(p.proc.poll() is None, "the app ended early: " + p.output())
-            found = run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(title)).stdout.split()
-            if found:
-                return found[0]
-            time.sleep(0.2)
+        found = p.window_named(title)
+        if found:
+            return found
         raise Failure("no dialog titled %r appeared; the page shows %r" % (title, p.title(main_wid)))
 
     def answer(wid, *keys, text=None):

@@ -353,14 +353,10 @@ def downloads_only_from_app_pages_and_only_where_the_user_says():
     try:
         wid = p.window()
         run("xdotool", "windowactivate", "--sync", wid)
-        deadline = time.time() + 20
-        dialog = []
-        while time.time() < deadline and not dialog:
-            dialog = run("xdotool", "search", "--onlyvisible", "--name", "^Save file$").stdout.split()
-            time.sleep(0.2)
+        dialog = p.window_named("Save file")
         check(dialog, "an app page's download did not ask where to save")
         check(not files_below(home), "the download was saved before the user answered")
-        run("xdotool", "windowactivate", "--sync", dialog[0])
+        run("xdotool", "windowactivate", "--sync", dialog)
         time.sleep(0.3)
         run("xdotool", "key", "ctrl+a")
         run("xdotool", "type", "--delay", "30", target)
