@@ -1,46 +1,51 @@
 #!/usr/bin/env bash
 # Inside a virtual X server: starts the packaged showcase under a window manager, runs its
-# checks, saves a screenshot, then closes the app the way a user does (the page lets it close).
+# checks, saves a screenshot with the native File menu open, then closes the app the way a user
+# does (the page lets it close). Every step waits for what it needs, never for a fixed time.
 # Usage: showcase-headless.sh PACKAGED_APP SCREENSHOT
 set -euo pipefail
 app=$1
 shot=$2
+source "$(dirname "$0")/x11-session.sh"
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 
-openbox >/dev/null 2>&1 &
-for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+start_window_manager
 
 "$app" &
 pid=$!
+visible_windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null || true; }
 window=""
-for _ in $(seq 100); do
-  window=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1 || true)
-  [ -n "$window" ] && break
-  sleep 0.2
-done
-[ -n "$window" ] || { echo "the showcase window did not appear" >&2; exit 1; }
+has_window() { window=$(visible_windows | head -n 1); [ -n "$window" ]; }
+wait_until 60 has_window || { echo "the showcase window did not appear" >&2; exit 1; }
 echo "Window: $(xdotool getwindowname "$window")"
 
-sleep 2 # the page loads
-xdotool windowactivate --sync "$window"
-xdotool key Return # the focused "Run all checks" button
-sleep 1.5
-xdotool key alt+f # the native menu's File menu, by its access key
-sleep 0.7
+# "Run all checks" has the focus once the page is loaded; until then Return finds nothing to
+# press, so it is pressed again until the caption reports the checks.
+checks_reported() { xdotool getwindowname "$window" | grep -q 'checks passed'; }
+pressed_and_reported() {
+  xdotool windowactivate --sync "$window" key Return
+  wait_until 3 checks_reported
+}
+wait_until 60 pressed_and_reported || { echo "the showcase did not report its checks" >&2; exit 1; }
+echo "Checks: $(xdotool getwindowname "$window")"
+
+# The File menu, by its access key; its popup is a window of the app's own.
+menu_open() { [ "$(visible_windows | wc -l)" -gt 1 ]; }
+xdotool key alt+f
+wait_until 20 menu_open || { echo "the File menu did not open" >&2; exit 1; }
 import -window root "$shot"
 echo "Screenshot: $shot"
 xdotool key Escape
-sleep 0.3
+menu_closed() { ! menu_open; }
+wait_until 20 menu_closed || true
 
-xdotool key alt+F4
-for _ in $(seq 50); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.2
-done
-if kill -0 "$pid" 2>/dev/null; then
+xdotool windowactivate --sync "$window" key alt+F4
+app_ended() { ! kill -0 "$pid" 2>/dev/null; }
+if ! wait_until 20 app_ended; then
   echo "the showcase did not close" >&2
   kill "$pid"
   exit 1
 fi
-wait "$pid"
-echo "The showcase closed with exit code $?"
+code=0
+wait "$pid" || code=$?
+echo "The showcase closed with exit code $code"

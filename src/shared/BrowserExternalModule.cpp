@@ -8,6 +8,7 @@
 #include "IniFile.h"
 #include "Limits.h"
 #include "StrUtils.h"
+#include "TextHelpers.h"
 
 #include <rapidjson/error/en.h>
 
@@ -60,7 +61,7 @@ bool TCommandData::ReadFlag(const char* Key) const
 
 bool BooleanFromText(const std::string& Text)
 {
-  const std::string lower = AsciiLower(Text);
+  const std::string lower = text::AsciiLower(Text);
   if (lower == "true")
     return true;
   if (lower == "false")

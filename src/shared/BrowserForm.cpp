@@ -3,10 +3,12 @@
 #include "BrowserForm.h"
 
 #include "ExeZip.h"
+#include "MimeTypes.h"
 #include "Resources.h"
 #include "StrUtils.h"
 #include "SysUtils.h"
 #include "TextCodec.h"
+#include "TextHelpers.h"
 
 #include <filesystem>
 #include <fstream>
@@ -27,32 +29,35 @@ constexpr const char* kForeignDocumentPolicy = "Content-Security-Policy: sandbox
 constexpr size_t kMaxReloadsAfterFailure = 3;
 constexpr std::chrono::seconds kReloadWindow{60};
 
-bool StartsWithIgnoringCase(const std::string& text, std::string_view prefix)
-{
-  return text.size() >= prefix.size() && AsciiLower(text.substr(0, prefix.size())) == prefix;
-}
-
-void ReplaceAll(std::string& text, std::string_view from, std::string_view to)
-{
-  size_t pos = 0;
-  while ((pos = text.find(from, pos)) != std::string::npos) {
-    text.replace(pos, from.size(), to);
-    pos += to.size();
-  }
-}
-
-std::string TrimBlanksAndControls(const std::string& text)
-{
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
-    ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
-    --end;
-  return text.substr(begin, end - begin);
-}
+using text::ReplaceAll;
+using text::StartsWithIgnoringCase;
 
 std::string WithoutFragment(const std::string& Address) { return Address.substr(0, Address.find('#')); }
+
+// What an app address names: the address with every "file:///" removed, the query and the
+// fragment left out (the page keeps both in its own address), and every percent-escape decoded.
+std::string AppPathOf(const std::string& Address)
+{
+  std::string path = ReplaceAll(Address, kFilePrefix, "");
+  path.resize(std::min(path.find_first_of("?#"), path.size()));
+  return text::PercentDecodeBytes(path);
+}
+
+// Whether a decoded path may be looked up under the archive's app folder or the program folder:
+// it names a file (not empty, not a folder), holds no NUL and does not climb out with "..".
+bool IsRelativeFileName(const std::string& Path)
+{
+  if (Path.empty() || Path.back() == '/' || Path.back() == '\\' || Path.find('\0') != std::string::npos)
+    return false;
+  size_t begin = 0;
+  while (begin <= Path.size()) {
+    const size_t end = std::min(Path.find_first_of("/\\", begin), Path.size());
+    if (Path.compare(begin, end - begin, "..") == 0)
+      return false;
+    begin = end + 1;
+  }
+  return true;
+}
 
 bool IsRegularFile(const std::string& Path)
 {
@@ -161,7 +166,7 @@ std::string TBrowserForm::DocumentCreatedScript() const
   }
   script += "\rwindow.addEventListener(\"dragover\", function(e){e.preventDefault();},false);";
   script += "\rwindow.addEventListener(\"drop\", function(e){e.preventDefault();}, false);";
-  if (FIsRuntime && !TrimBlanksAndControls(FWebviewJavascript).empty()) {
+  if (FIsRuntime && !text::TrimBlanks(FWebviewJavascript).empty()) {
     script += '\r';
     script += FWebviewJavascript;
   }
@@ -217,25 +222,20 @@ void TBrowserForm::EdgeBrowserContentLoading(TCustomEdgeBrowser&, const std::str
 
 TAppFile TBrowserForm::LocateAppFile(const std::string& Address) const
 {
-  const std::string address = WithoutFragment(Address);
-  if (!StartsWithIgnoringCase(address, kFilePrefix))
+  if (!StartsWithIgnoringCase(Address, kFilePrefix))
     return {};
-  std::string path = address;
-  ReplaceAll(path, kFilePrefix, "");
-  ReplaceAll(path, "%20", " ");
-  // Folder entries ("name/") hold no page to serve.
-  if (!FAppDirName.empty() && FExeZip != nullptr && !path.empty() && path.back() != '/') {
-    const std::string entry = FAppDirName + "/" + path;
-    if (FExeZip->FindFile(entry))
-      return {TAppFileSource::Archive, entry};
+  const std::string path = AppPathOf(Address);
+  if (IsRelativeFileName(path)) {
+    if (!FAppDirName.empty() && FExeZip != nullptr) {
+      const std::string entry = FAppDirName + "/" + path;
+      if (FExeZip->FindFile(entry))
+        return {TAppFileSource::Archive, entry};
+    }
+    const std::string diskName = FAppDirPath + ReplaceAll(path, "/", TSysUtils::PathDelimiter());
+    if (IsRegularFile(diskName))
+      return {TAppFileSource::ProgramFolder, diskName};
   }
-  std::string diskName = path;
-  ReplaceAll(diskName, "/", TSysUtils::PathDelimiter());
-  if (IsRegularFile(FAppDirPath + diskName))
-    return {TAppFileSource::ProgramFolder, FAppDirPath + diskName};
-  std::string absolute = address;
-  ReplaceAll(absolute, kFilePrefix, "");
-  if (const std::string disk = TSysUtils::FileUriPathToDiskPath(absolute); IsRegularFile(disk))
+  if (const std::string disk = TSysUtils::FileUriPathToDiskPath(path); IsRegularFile(disk))
     return {TAppFileSource::AbsolutePath, disk};
   return {};
 }
@@ -349,10 +349,12 @@ void TBrowserForm::EdgeBrowserWebResourceRequested(TCustomEdgeBrowser&, TWebReso
     Args.Response = TWebResourceResponse{nullptr, 403, "Forbidden", "Content-Type: text/plain; charset=utf-8"};
     return;
   }
-  std::string path = Args.Uri;
-  ReplaceAll(path, "file:///", "");
-  const std::string contentType = TStrUtils::GetFileMIMEType(path);
-  std::string headers = "Content-Type: " + contentType + "; charset=utf-8";
+  // Text types name their encoding; other types go without the parameter, which some readers
+  // refuse (WebAssembly.compileStreaming does for "application/wasm; charset=utf-8").
+  const std::string contentType = TStrUtils::GetFileMIMEType(AppPathOf(Args.Uri));
+  std::string headers = "Content-Type: " + contentType;
+  if (mime::IsTextType(contentType))
+    headers += "; charset=utf-8";
 
   // The lookup happens here; the bytes are read when the engine reads the body.
   const TAppFile file = LocateAppFile(Args.Uri);

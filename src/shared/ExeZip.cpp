@@ -2,6 +2,7 @@
 #include "ExeZip.h"
 
 #include "Limits.h"
+#include "TextHelpers.h"
 
 #include <zip.h>
 
@@ -135,16 +136,6 @@ private:
 
 } // namespace
 
-std::string AsciiLower(std::string_view text)
-{
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 TExeZip::TExeZip() = default;
 
 TExeZip::~TExeZip() = default;
@@ -181,7 +172,7 @@ TStatus TExeZip::Open(std::span<const uint8_t> Bytes, std::shared_ptr<const void
   for (zip_int64_t i = 0; i < count; ++i) {
     const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
     if (name != nullptr)
-      FIndexByFoldedName.emplace(AsciiLower(name), static_cast<uint64_t>(i)); // first one wins
+      FIndexByFoldedName.emplace(text::AsciiLower(name), static_cast<uint64_t>(i)); // first one wins
   }
   FShared = std::move(shared);
   return {};
@@ -191,7 +182,7 @@ std::optional<uint64_t> TExeZip::IndexOf(std::string_view Name) const
 {
   if (FShared == nullptr)
     return std::nullopt;
-  const auto found = FIndexByFoldedName.find(AsciiLower(Name));
+  const auto found = FIndexByFoldedName.find(text::AsciiLower(Name));
   if (found == FIndexByFoldedName.end())
     return std::nullopt;
   return found->second;

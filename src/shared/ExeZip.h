@@ -93,7 +93,4 @@ private:
   std::unordered_map<std::string, uint64_t> FIndexByFoldedName;
 };
 
-// ASCII-only lower-casing, the letter-case rule of archive names (and settings keys).
-std::string AsciiLower(std::string_view text);
-
 } // namespace velmora

@@ -3,6 +3,7 @@
 
 #include "ExeZip.h"
 #include "TextCodec.h"
+#include "TextHelpers.h"
 
 #include <limits>
 
@@ -10,23 +11,9 @@ namespace velmora {
 
 namespace {
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-std::string_view TrimLeft(std::string_view s)
-{
-  while (!s.empty() && IsBlank(s.front()))
-    s.remove_prefix(1);
-  return s;
-}
-
-std::string_view TrimRight(std::string_view s)
-{
-  while (!s.empty() && IsBlank(s.back()))
-    s.remove_suffix(1);
-  return s;
-}
-
-std::string_view Trim(std::string_view s) { return TrimLeft(TrimRight(s)); }
+using text::TrimBlanks;
+using text::TrimBlanksLeft;
+using text::TrimBlanksRight;
 
 int HexDigit(char c)
 {
@@ -100,13 +87,13 @@ void TMemIniFile::SetText(std::string_view Text)
     size_t end = Text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos)
       end = Text.size();
-    const std::string_view line = Trim(Text.substr(pos, end - pos));
+    const std::string_view line = TrimBlanks(Text.substr(pos, end - pos));
     pos = end + ((end + 1 < Text.size() && Text[end] == '\r' && Text[end + 1] == '\n') ? 2 : 1);
 
     if (line.empty() || line.front() == ';')
       continue;
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-      section = AsciiLower(Trim(line.substr(1, line.size() - 2)));
+      section = text::AsciiLower(TrimBlanks(line.substr(1, line.size() - 2)));
       continue;
     }
     if (!section)
@@ -114,15 +101,15 @@ void TMemIniFile::SetText(std::string_view Text)
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos)
       continue; // a key without a value reads as absent
-    FEntries.push_back({*section, AsciiLower(TrimRight(line.substr(0, equals))),
-                        std::string(TrimLeft(line.substr(equals + 1)))});
+    FEntries.push_back({*section, text::AsciiLower(TrimBlanksRight(line.substr(0, equals))),
+                        std::string(TrimBlanksLeft(line.substr(equals + 1)))});
   }
 }
 
 std::optional<std::string> TMemIniFile::Find(std::string_view Section, std::string_view Key) const
 {
-  const std::string section = AsciiLower(Section);
-  const std::string key = AsciiLower(Key);
+  const std::string section = text::AsciiLower(Section);
+  const std::string key = text::AsciiLower(Key);
   for (const TEntry& entry : FEntries) {
     if (entry.Section == section && entry.Key == key)
       return entry.Value;

@@ -415,11 +415,33 @@ constexpr TMimeRow kRows[] = {
   {".sqlite", "application/vnd.sqlite3"},
 };
 
+// The modern web's formats, which the built-in list predates: their standard types, used where
+// neither the list nor the system has one.
+constexpr TMimeRow kModernWebRows[] = {
+  {".mjs", "text/javascript"},
+  {".wasm", "application/wasm"},
+  {".json", "application/json"},
+  {".map", "application/json"},
+  {".webmanifest", "application/manifest+json"},
+  {".woff", "font/woff"},
+  {".woff2", "font/woff2"},
+  {".ttf", "font/ttf"},
+  {".otf", "font/otf"},
+  {".avif", "image/avif"},
+  {".opus", "audio/ogg"},
+  {".flac", "audio/flac"},
+};
+
 } // namespace
 
 std::span<const TMimeRow> BuiltInRows()
 {
   return kRows;
+}
+
+std::span<const TMimeRow> ModernWebRows()
+{
+  return kModernWebRows;
 }
 
 } // namespace velmora::mime

@@ -24,9 +24,6 @@ using TMimeTable = std::unordered_map<std::string, std::string>;
 // The built-in list as a table, first row kept for an extension that stands twice.
 TMimeTable BuiltInTable();
 
-// ASCII letters lower-cased, all other bytes kept: how extensions and types are normalised.
-std::string LowerCaseAscii(std::string_view text);
-
 // Lays records over a table: each record's extension takes the record's type, whether or not
 // the table had that extension before.
 void Overlay(TMimeTable& table, const TMimeTable& records);
@@ -35,8 +32,17 @@ void Overlay(TMimeTable& table, const TMimeTable& records);
 // unless a "\" or ":" follows that "."; lower-cased (ASCII). "" when there is none.
 std::string FileExtension(std::string_view fileName);
 
-// The content type the table gives a file name, or "application/octet-stream".
+// The content type the table gives a file name. An extension the table lacks gets its standard
+// type when it is one of the modern web's (ModernWebRows), otherwise "application/octet-stream".
 std::string LookUp(const TMimeTable& table, std::string_view fileName);
+
+// Types of the modern web's extensions (.mjs, .wasm, .json, .woff2, ...): what LookUp falls back
+// on, so a module script or a font does not depend on what the machine happens to register.
+std::span<const TMimeRow> ModernWebRows();
+
+// Whether a content type is text, whose responses name their character set: text/*, JavaScript,
+// JSON and XML types (with "+json" and "+xml" ones, SVG included).
+bool IsTextType(std::string_view contentType);
 
 // The content types the operating system registers, read afresh on each call (the caller keeps
 // the result). Windows: the registry (StrUtils_win.cpp). Linux: /etc/mime.types with the

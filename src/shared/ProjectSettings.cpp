@@ -2,6 +2,7 @@
 #include "ProjectSettings.h"
 
 #include "ExeZip.h"
+#include "TextHelpers.h"
 
 #include <stdexcept>
 
@@ -59,7 +60,7 @@ bool IsValidAppID(std::string_view ID)
   if (ID.back() == '.' || ID.back() == ' ')
     return false;
   // Windows reads these names, with any extension, as devices.
-  const std::string stem = AsciiLower(ID.substr(0, ID.find('.')));
+  const std::string stem = text::AsciiLower(ID.substr(0, ID.find('.')));
   for (const char* device : {"con", "prn", "aux", "nul"})
     if (stem == device)
       return false;

@@ -3,6 +3,7 @@
 
 #include "MimeTypes.h"
 #include "TextCodec.h"
+#include "TextHelpers.h"
 
 #include <algorithm>
 #include <charconv>
@@ -15,6 +16,10 @@ namespace velmora {
 
 namespace {
 
+using text::AsciiLower;
+using text::ReplaceAll;
+using text::StartsWithIgnoringCase;
+
 #ifdef _WIN32
 constexpr char kPathDelimiter = '\\';
 constexpr std::string_view kFolderDelimiters = "\\/:";
@@ -25,34 +30,9 @@ constexpr std::string_view kFolderDelimiters = "/";
 
 constexpr std::string_view kDefaultMimeType = "application/octet-stream";
 
-char AsciiLower(char c)
-{
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool IsAsciiDigit(char c)
 {
   return c >= '0' && c <= '9';
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix)
-{
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(),
-                    [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
-}
-
-std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to)
-{
-  std::string out;
-  out.reserve(text.size());
-  size_t start = 0;
-  for (size_t found; (found = text.find(from, start)) != std::string_view::npos; start = found + from.size()) {
-    out.append(text, start, found - start);
-    out.append(to);
-  }
-  out.append(text, start);
-  return out;
 }
 
 // Letters, digits and everything outside ASCII (nearly all of which belongs to words of some
@@ -89,26 +69,10 @@ const mime::TMimeTable& MergedMimeTable()
   return table;
 }
 
+// Decoded bytes need not form UTF-8; the result is promised to be valid text.
 std::string PercentDecode(std::string_view text)
 {
-  const auto hexValue = [](char c) -> int {
-    if (IsAsciiDigit(c))
-      return c - '0';
-    const char lower = AsciiLower(c);
-    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
-  };
-  std::string bytes;
-  bytes.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-      bytes += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-      i += 2;
-    } else {
-      bytes += text[i];
-    }
-  }
-  // Decoded bytes need not form UTF-8; the result is promised to be valid text.
-  return SanitizeUtf8(bytes);
+  return SanitizeUtf8(text::PercentDecodeBytes(text));
 }
 
 } // namespace
@@ -130,19 +94,12 @@ void Overlay(TMimeTable& table, const TMimeTable& records)
     table.insert_or_assign(extension, contentType);
 }
 
-std::string LowerCaseAscii(std::string_view text)
-{
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), AsciiLower);
-  return out;
-}
-
 std::string FileExtension(std::string_view fileName)
 {
   const size_t dot = fileName.find_last_of(".\\:");
   if (dot == std::string_view::npos || fileName[dot] != '.')
     return {};
-  return LowerCaseAscii(fileName.substr(dot));
+  return AsciiLower(fileName.substr(dot));
 }
 
 std::string LookUp(const TMimeTable& table, std::string_view fileName)
@@ -150,8 +107,26 @@ std::string LookUp(const TMimeTable& table, std::string_view fileName)
   const std::string extension = FileExtension(fileName);
   if (extension.empty())
     return std::string(kDefaultMimeType);
-  const auto found = table.find(extension);
-  return found != table.end() ? found->second : std::string(kDefaultMimeType);
+  if (const auto found = table.find(extension); found != table.end())
+    return found->second;
+  for (const TMimeRow& row : ModernWebRows()) {
+    if (row.Extension == extension)
+      return std::string(row.ContentType);
+  }
+  return std::string(kDefaultMimeType);
+}
+
+bool IsTextType(std::string_view contentType)
+{
+  const std::string type = AsciiLower(contentType.substr(0, contentType.find(';')));
+  if (type.starts_with("text/") || type.ends_with("+xml") || type.ends_with("+json"))
+    return true;
+  static constexpr std::string_view kTextApplicationTypes[] = {
+    "application/javascript", "application/x-javascript", "application/ecmascript", "application/json",
+    "application/xml",
+  };
+  return std::find(std::begin(kTextApplicationTypes), std::end(kTextApplicationTypes), type) !=
+         std::end(kTextApplicationTypes);
 }
 
 } // namespace mime
@@ -237,14 +212,11 @@ std::string TStrUtils::GetFileMIMEType(std::string_view fileName)
 
 std::string TStrUtils::GetJavascriptArrayFromMultilineString(std::string_view value)
 {
-  const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 0x20U; };
   std::string out;
   for (const std::string& line : ExplodeStrings("\n", value)) {
     if (line.empty())
       continue;
-    const auto first = std::find_if_not(line.begin(), line.end(), isBlank);
-    const auto last = std::find_if_not(line.rbegin(), line.rend(), isBlank).base();
-    const std::string trimmed = first < last ? std::string(first, last) : std::string();
+    const std::string trimmed(text::TrimBlanks(line));
     if (!out.empty())
       out += ", ";
     out += '"';

@@ -1,6 +1,7 @@
 // Linux part of TStrUtils: reads the content types the system registers (mime.types, shared-mime-info).
 // Only what depends on the system's files belongs here; the lookup itself is in StrUtils.cpp.
 #include "MimeTypes.h"
+#include "TextHelpers.h"
 
 #include <glib.h>
 
@@ -76,9 +77,9 @@ TMimeTable ParseMimeTypes(std::string_view text)
       if (type.empty()) {
         if (word.find('/') == std::string_view::npos)
           return; // not a type: the line is no record
-        type = LowerCaseAscii(word);
+        type = text::AsciiLower(word);
       } else {
-        records.try_emplace("." + LowerCaseAscii(word), type);
+        records.try_emplace("." + text::AsciiLower(word), type);
       }
       pos = line.find_first_not_of(kBlanks, end);
     }
@@ -122,7 +123,7 @@ TMimeTable ParseGlobs2(std::span<const std::string> textsByPrecedence)
       const auto [ptr, error] = std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), weight);
       if (error != std::errc() || ptr != fields[0].data() + fields[0].size())
         return;
-      std::string type = LowerCaseAscii(fields[1]);
+      std::string type = text::AsciiLower(fields[1]);
       const std::string_view glob = fields[2];
       if (glob == "__NOGLOBS__") {
         closedHere.insert(std::move(type));
@@ -136,7 +137,7 @@ TMimeTable ParseGlobs2(std::span<const std::string> textsByPrecedence)
       if (!writtenInLowerCase && count == 4 && HasCaseSensitiveFlag(fields[3]))
         return;
       TCandidate candidate{weight, writtenInLowerCase, std::move(type)};
-      const auto [found, inserted] = best.try_emplace(LowerCaseAscii(glob.substr(1)), candidate);
+      const auto [found, inserted] = best.try_emplace(text::AsciiLower(glob.substr(1)), candidate);
       if (!inserted && candidate.Beats(found->second))
         found->second = std::move(candidate);
     });

@@ -2,6 +2,7 @@
 // Only registry access belongs here; the lookup itself is in StrUtils.cpp.
 #include "MimeTypes.h"
 #include "TextCodec.h"
+#include "TextHelpers.h"
 
 #include <windows.h>
 
@@ -86,7 +87,7 @@ TMimeTable ReadSystemRecords()
     const std::wstring subKey(name);
     const std::optional<std::wstring> contentType = ReadString(HKEY_CLASSES_ROOT, subKey, L"Content Type");
     if (contentType && !contentType->empty())
-      records.insert_or_assign(LowerCaseAscii(WideToUtf8(subKey)), LowerCaseAscii(WideToUtf8(*contentType)));
+      records.insert_or_assign(text::AsciiLower(WideToUtf8(subKey)), text::AsciiLower(WideToUtf8(*contentType)));
   });
 
   // 2. HKEY_CLASSES_ROOT\MIME\Database\Content Type\<type> with "Extension"; replaces step 1.
@@ -97,10 +98,10 @@ TMimeTable ReadSystemRecords()
       const std::optional<std::wstring> extension = ReadString(database.Get(), subKey, L"Extension");
       if (!extension || extension->empty())
         return;
-      std::string key = LowerCaseAscii(WideToUtf8(*extension));
+      std::string key = text::AsciiLower(WideToUtf8(*extension));
       if (key.front() != '.')
         key.insert(key.begin(), '.');
-      records.insert_or_assign(std::move(key), LowerCaseAscii(WideToUtf8(subKey)));
+      records.insert_or_assign(std::move(key), text::AsciiLower(WideToUtf8(subKey)));
     });
   }
   return records;

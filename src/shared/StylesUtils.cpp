@@ -4,6 +4,7 @@
 #include "ExeZip.h"
 #include "NativeLayer.h"
 #include "Resources.h"
+#include "TextHelpers.h"
 
 #include <rapidjson/document.h>
 
@@ -147,7 +148,7 @@ void TStylesUtils::DrawThemePreview(const std::string& ThemeName, TBitmap& Targe
 {
   const TThemePalette* palette = nullptr;
   for (const TThemeEntry& entry : ThemeCatalogue) {
-    if (AsciiLower(entry.Name) == AsciiLower(ThemeName))
+    if (text::AsciiLower(entry.Name) == text::AsciiLower(ThemeName))
       palette = FindPalette(entry.Name);
   }
   if (palette == nullptr)
@@ -178,15 +179,15 @@ void TStylesUtils::GetAvailables(std::vector<std::string>& ThemesList, bool Sort
     ThemesList.emplace_back(entry.Name);
   if (Sorted) {
     std::stable_sort(ThemesList.begin(), ThemesList.end(),
-                     [](const std::string& a, const std::string& b) { return AsciiLower(a) < AsciiLower(b); });
+                     [](const std::string& a, const std::string& b) { return text::AsciiLower(a) < text::AsciiLower(b); });
   }
 }
 
 void TStylesUtils::TrySetStyle(const std::string& ThemeName, bool ShowError)
 {
-  const std::string wanted = AsciiLower(ThemeName);
+  const std::string wanted = text::AsciiLower(ThemeName);
   for (const TThemeEntry& entry : ThemeCatalogue) {
-    if (AsciiLower(entry.Name) == wanted) {
+    if (text::AsciiLower(entry.Name) == wanted) {
       {
         const std::lock_guard lock(GLock);
         GActiveTheme = entry.Name;

@@ -220,11 +220,17 @@ def content_served_from_the_archive():
             disk: () => probe('data/on-disk.txt'),
             module: () => import('./lib/mod.js').then(m => m.answer),
             missing: () => fetch('nothing-here.txt').then(r => 'status ' + r.status, e => 'failed'),
+            query: () => probe('style/main.css?v=3#top'),
+            unicode: () => import('./lib/été.mjs').then(m => m.season),
+            wasmType: () => fetch('lib/empty.wasm').then(r => r.headers.get('content-type')),
+            wasm: () => WebAssembly.compileStreaming(fetch('lib/empty.wasm?v=1')).then(m => 'compiled'),
           });"""),
         "style/main.css": "body { color: red }",
         "my page.txt": "blank in name",
         "img/photo.txt": "letter case",
         "lib/mod.js": "export const answer = 42;",
+        "lib/été.mjs": "export const season = 'summer';",
+        "lib/empty.wasm": b"\0asm\x01\0\0\0",
     }
     app = App({"DynamicAppTitle": 1}, files, disk_files={"data/on-disk.txt": "from disk"})
     p = app.start()
@@ -236,6 +242,10 @@ def content_served_from_the_archive():
         check(r["disk"] == "200 text/plain; charset=utf-8 from disk", r["disk"])
         check(r["module"] == 42, r["module"])
         check(r["missing"] in ("failed", "status 404"), r["missing"])
+        check(r["query"] == "200 text/css; charset=utf-8 body { color: red }", r["query"])
+        check(r["unicode"] == "summer", r["unicode"])
+        check(r["wasmType"] == "application/wasm", r["wasmType"])
+        check(r["wasm"] == "compiled", r["wasm"])
     finally:
         p.kill()
 

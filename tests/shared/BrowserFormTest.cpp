@@ -20,7 +20,10 @@ protected:
   BrowserFormTest()
     : Archive(test::MakeZip({{"MyApp/", "", 1, 0, true},
                              {"MyApp/index.html", "<h1>start</h1>", 1, 8},
+                             {"MyApp/rc_images/", "", 1, 0, true},
                              {"MyApp/rc_images/Logo.png", "PNGDATA", 1, 0},
+                             {"MyApp/lib/\xC3\xA9t\xC3\xA9.mjs", "export {}", 1, 8},
+                             {"MyApp/mod.wasm", "WASM", 1, 0},
                              {"MyApp/my page.html", "spaced", 1, 8},
                              {"MyApp/data/shared.txt", "from the archive", 1, 8}},
                             kPassword)),
@@ -99,45 +102,72 @@ TEST_F(BrowserFormTest, BlankAppScriptAddsNothingAndFailedCreationDoesNothing)
 TEST_F(BrowserFormTest, AppFilesComeFromTheArchiveThenTheProgramFolderThenAbsolutePaths)
 {
   Browser.CompleteCreation(kSOk);
+  test::WriteFile(Disk.File("rc_images/disk.txt"), "next to the program");
+  // A file beside the program folder, which an escaped ".." must not reach.
+  const std::filesystem::path beside = Disk.Path().parent_path() / (Disk.Path().filename().string() + "-beside.txt");
+  test::WriteFile(beside.string(), "outside the program folder");
   struct TCase {
     std::string Uri;
     const char* Body;
-    const char* ContentType;
+    const char* Headers; // nullptr: whatever type the machine registers
   };
-  const std::string absolute = TSysUtils::PathDelimiter() == "/" ? Disk.Path().string().substr(1) + "/outside/pic.png"
-                                                                 : Disk.Path().generic_string() + "/outside/pic.png";
+  const std::string absolute = test::FileUriOf(Disk.File("outside/pic.png")).substr(8);
+  const std::string climb = "file:///%2E%2E/" + beside.filename().string();
   const TCase cases[] = {
-    {"file:///index.html", "<h1>start</h1>", "text/html"},
+    {"file:///index.html", "<h1>start</h1>", "Content-Type: text/html; charset=utf-8"},
     {"FILE:///index.html", "<none>", nullptr}, // the prefix is removed in its exact letter case only
-    {"file:///INDEX.HTML", "<h1>start</h1>", "text/html"},
+    {"file:///INDEX.HTML", "<h1>start</h1>", "Content-Type: text/html; charset=utf-8"},
     {"file:///rc_images/logo.png", "PNGDATA", nullptr},
-    {"file:///my%20page.html", "spaced", "text/html"},
-    {"file:///my page.html", "spaced", "text/html"},
-    {"file:///data/shared.txt", "from the archive", "text/plain"},
+    {"file:///my%20page.html", "spaced", "Content-Type: text/html; charset=utf-8"},
+    {"file:///my page.html", "spaced", "Content-Type: text/html; charset=utf-8"},
+    {"file:///data/shared.txt", "from the archive", "Content-Type: text/plain; charset=utf-8"},
     {"file:///data/config.json", "{\"on\":true}", nullptr},
     {"file:///" + absolute, "ABSOLUTE", nullptr},
-    {"file:///index.html?x=1", "<none>", nullptr},
-    {"file:///nowhere.html", "<none>", nullptr},
+    // The query and the fragment stay the page's; every escape is decoded as UTF-8.
+    {"file:///index.html?x=1", "<h1>start</h1>", "Content-Type: text/html; charset=utf-8"},
+    {"file:///index.html?file=a.pdf#page=2", "<h1>start</h1>", "Content-Type: text/html; charset=utf-8"},
+    {"file:///my%20page.html#part", "spaced", "Content-Type: text/html; charset=utf-8"},
+    {"file:///data/config.json?v=3", "{\"on\":true}", nullptr},
+    {"file:///lib/%C3%A9t%C3%A9.mjs?v=2", "export {}", nullptr},
+    {"file:///" + absolute + "?size=2", "ABSOLUTE", nullptr},
+    // Binary types go without a character set, which some readers refuse.
+    {"file:///mod.wasm", "WASM", "Content-Type: application/wasm"},
+    // Folders, the empty path and names that climb out of the program folder are no files.
     {"file:///", "<none>", nullptr},
+    {"file:///?x=1", "<none>", nullptr},
+    {"file:///rc_images/", "<none>", nullptr},
+    {"file:///rc_images", "<none>", nullptr},
+    {"file:///rc_images/disk.txt", "next to the program", nullptr},
+    {climb, "<none>", nullptr},
+    {"file:///nowhere.html", "<none>", nullptr},
+    {"file:///nowhere.html#x", "<none>", nullptr},
     {"https://example.com/index.html", "<none>", nullptr},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Uri);
     const auto response = Browser.Request(c.Uri);
     EXPECT_EQ(test::BodyOf(response), c.Body);
-    if (response) {
-      EXPECT_EQ(response->StatusCode, 200);
-      EXPECT_EQ(response->ReasonPhrase, "OK");
-      if (c.ContentType != nullptr) {
-        EXPECT_EQ(response->Headers, std::string("Content-Type: ") + c.ContentType + "; charset=utf-8");
-      }
-      // A document from elsewhere on disk gets an opaque origin, apart from the app's documents.
-      const bool foreign = c.Uri == "file:///" + absolute;
-      EXPECT_EQ(response->Headers.find('\n') == std::string::npos, !foreign);
-      EXPECT_EQ(response->Headers.ends_with("\r\nContent-Security-Policy: sandbox allow-scripts allow-forms allow-modals"),
-                foreign);
+    if (!response)
+      continue;
+    EXPECT_EQ(response->StatusCode, 200);
+    EXPECT_EQ(response->ReasonPhrase, "OK");
+    // A document from elsewhere on disk gets an opaque origin, apart from the app's documents.
+    const bool foreign = c.Uri.starts_with("file:///" + absolute);
+    const std::string policy = "\r\nContent-Security-Policy: sandbox allow-scripts allow-forms allow-modals";
+    EXPECT_EQ(response->Headers.ends_with(policy), foreign);
+    const std::string contentLine = response->Headers.substr(0, response->Headers.find('\r'));
+    EXPECT_EQ(contentLine.find('\n'), std::string::npos);
+    if (c.Headers != nullptr) {
+      EXPECT_EQ(contentLine, c.Headers);
     }
   }
+  // The module's type comes from the machine or from the modern web's table; either is text.
+  const auto module = Browser.Request("file:///lib/%C3%A9t%C3%A9.mjs");
+  ASSERT_TRUE(module);
+  EXPECT_NE(module->Headers.find("javascript; charset=utf-8"), std::string::npos) << module->Headers;
+
+  std::filesystem::remove(beside);
+
   View.SetHandleRequests(false);
   EXPECT_EQ(Body("file:///index.html"), "<none>");
 }

@@ -232,7 +232,7 @@ TEST(StrUtilsMime, BuiltInLookUpIgnoresCaseAndFallsBackToOctetStream)
   const std::pair<const char*, const char*> cases[] = {
     {"Index.HTML", "text/html"},
     {"logo.PNG", "image/x-png"},
-    {"data.json", "application/octet-stream"},
+    {"data.csv", "application/octet-stream"},
     {"README", "application/octet-stream"},
     {"pack.old/x", "application/octet-stream"},
     {"song.mp3", "audio/x-mpg"},
@@ -242,6 +242,37 @@ TEST(StrUtilsMime, BuiltInLookUpIgnoresCaseAndFallsBackToOctetStream)
   const mime::TMimeTable table = mime::BuiltInTable();
   for (const auto& [fileName, type] : cases)
     EXPECT_EQ(mime::LookUp(table, fileName), type) << fileName;
+}
+
+TEST(StrUtilsMime, ModernWebFormatsGetTheirStandardTypesWhereNothingElseHasOne)
+{
+  const std::pair<const char*, const char*> cases[] = {
+    {"app.mjs", "text/javascript"},   {"sql.WASM", "application/wasm"}, {"data.json", "application/json"},
+    {"app.js.map", "application/json"}, {"site.webmanifest", "application/manifest+json"},
+    {"a.woff", "font/woff"},          {"a.woff2", "font/woff2"},        {"a.ttf", "font/ttf"},
+    {"a.otf", "font/otf"},            {"a.avif", "image/avif"},         {"a.opus", "audio/ogg"},
+    {"a.flac", "audio/flac"},         {"a.eot", "application/octet-stream"},
+  };
+  const mime::TMimeTable builtIn = mime::BuiltInTable();
+  for (const auto& [fileName, type] : cases)
+    EXPECT_EQ(mime::LookUp(builtIn, fileName), type) << fileName;
+  // What the system registers still comes first.
+  mime::TMimeTable withSystem = builtIn;
+  mime::Overlay(withSystem, {{".wasm", "application/x-wasm"}});
+  EXPECT_EQ(mime::LookUp(withSystem, "sql.wasm"), "application/x-wasm");
+}
+
+TEST(StrUtilsMime, OnlyTextTypesTakeACharacterSet)
+{
+  const std::pair<const char*, bool> cases[] = {
+    {"text/html", true},          {"text/javascript", true},        {"application/javascript", true},
+    {"application/json", true},   {"application/manifest+json", true}, {"application/xml", true},
+    {"image/svg+xml", true},      {"application/xhtml+xml", true},  {"TEXT/CSS", true},
+    {"application/wasm", false},  {"image/png", false},             {"font/woff2", false},
+    {"application/octet-stream", false}, {"video/mp4", false},      {"application/pdf", false},
+  };
+  for (const auto& [type, text] : cases)
+    EXPECT_EQ(mime::IsTextType(type), text) << type;
 }
 
 TEST(StrUtilsMime, SystemRecordsReplaceAndExtendTheBuiltInList)
@@ -261,6 +292,18 @@ TEST(StrUtilsMime, GetFileMIMETypeAnswersFromTheMergedTable)
   EXPECT_EQ(TStrUtils::GetFileMIMEType("C:\\a.b\\c"), "application/octet-stream");
   EXPECT_FALSE(TStrUtils::GetFileMIMEType("Index.HTML").empty());
   EXPECT_EQ(TStrUtils::GetFileMIMEType("Index.HTML"), TStrUtils::GetFileMIMEType("index.html"));
+  // Every record the machine has is laid over the built-in list.
+  const mime::TMimeTable system = mime::ReadSystemRecords();
+  if (system.empty())
+    GTEST_SKIP() << "this machine registers no content types";
+  size_t checked = 0;
+  for (const auto& [extension, type] : system) {
+    if (extension.find_first_of("\\:") != std::string::npos || extension.find('.', 1) != std::string::npos)
+      continue; // not an extension GetFileMIMEType reads from a name
+    EXPECT_EQ(TStrUtils::GetFileMIMEType("name" + extension), type) << extension;
+    if (++checked == 200)
+      break;
+  }
 }
 
 #ifndef _WIN32

@@ -8,6 +8,7 @@
 #include "IniFile.h"
 #include "ProjectSettings.h"
 #include "TextCodec.h"
+#include "TextHelpers.h"
 
 #include <zip.h>
 
@@ -55,7 +56,7 @@ bool IsAlreadyCompressed(const fs::path& file)
     ".png", ".jpg", ".jpeg", ".gif", ".webp", ".avif", ".ico", ".mp3", ".m4a", ".aac", ".ogg", ".oga", ".opus",
     ".flac", ".mp4", ".m4v", ".webm", ".ogv", ".mov", ".avi", ".zip", ".gz", ".bz2", ".xz", ".7z", ".rar",
     ".woff", ".woff2", ".jar", ".docx", ".xlsx", ".pptx", ".pdf"};
-  return kStored.count(AsciiLower(Utf8FromPath(file.extension()))) != 0;
+  return kStored.count(text::AsciiLower(Utf8FromPath(file.extension()))) != 0;
 }
 
 // One archive entry to write: a file on disk, bytes in memory, or a folder.
@@ -225,9 +226,9 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
     throw TPackError("App folder not found: " + Options.AppDir);
   std::vector<TEntrySource> appEntries = CollectAppFolder(appDir, dirName, report.Warnings);
   // The start page is looked up in the archive by its full name, ignoring ASCII letter case.
-  const std::string startEntry = AsciiLower(dirName + "/" + indexHtml);
+  const std::string startEntry = text::AsciiLower(dirName + "/" + indexHtml);
   const bool hasStartPage = std::any_of(appEntries.begin(), appEntries.end(), [&](const TEntrySource& e) {
-    return !e.IsFolder && AsciiLower(e.Name) == startEntry;
+    return !e.IsFolder && text::AsciiLower(e.Name) == startEntry;
   });
   if (!hasStartPage)
     throw TPackError("The start page \"" + indexHtml + "\" (IndexHtml) is not in the app folder " + Options.AppDir);

@@ -191,22 +191,30 @@
     }]
   ];
 
+  // The window caption follows the document title (DynamicAppTitle=1), so it tells how the
+  // checks went once they have all settled.
   document.getElementById('run-all').addEventListener('click', function () {
     var body = document.querySelector('#checks tbody');
     body.textContent = '';
-    checks.forEach(function (check) {
+    var settled = checks.map(function (check) {
       var row = body.insertRow();
       row.insertCell().textContent = check[0];
       var cell = row.insertCell();
       cell.textContent = '…';
-      check[1]().then(function (value) {
+      return check[1]().then(function (value) {
         cell.textContent = String(value);
         cell.className = 'ok';
+        return true;
       }, function (error) {
         cell.textContent = 'failed: ' + error;
         cell.className = 'failed';
+        return false;
       });
     });
-    log('ran ' + checks.length + ' checks');
+    Promise.all(settled).then(function (passed) {
+      var count = passed.filter(Boolean).length;
+      document.title = 'Velmora Showcase: ' + count + ' of ' + checks.length + ' checks passed';
+      log('ran ' + checks.length + ' checks, ' + count + ' passed');
+    });
   });
 })();

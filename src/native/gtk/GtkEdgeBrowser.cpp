@@ -4,6 +4,7 @@
 #include "BoundedJson.h"
 #include "Limits.h"
 #include "StrUtils.h"
+#include "TextHelpers.h"
 
 #include "GtkEdgeBrowserScripts.h"
 #include "GtkSupport.h"
@@ -24,25 +25,7 @@ namespace Scripts = GtkEdgeBrowserScripts;
 constexpr std::string_view kFilePrefix = "file:///";
 constexpr std::string_view kEnginePrefix = TGtkEdgeBrowser::kAppPrefix;
 
-bool StartsWithNoCase(std::string_view Text, std::string_view Prefix)
-{
-  if (Text.size() < Prefix.size())
-    return false;
-  for (std::size_t i = 0; i < Prefix.size(); ++i)
-    if (g_ascii_tolower(Text[i]) != g_ascii_tolower(Prefix[i]))
-      return false;
-  return true;
-}
-
-std::string Trim(std::string_view Text)
-{
-  const auto IsSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!Text.empty() && IsSpace(Text.front()))
-    Text.remove_prefix(1);
-  while (!Text.empty() && IsSpace(Text.back()))
-    Text.remove_suffix(1);
-  return std::string(Text);
-}
+using text::StartsWithIgnoringCase;
 
 // Raises an event through a copy of its handler, so a handler that replaces itself (or the
 // control's owner replacing it meanwhile) does not destroy the function that is running. Every
@@ -192,8 +175,8 @@ WebKitURISchemeResponse* MakeSchemeResponse(const TWebResourceResponse& Answer)
     const std::size_t Colon = Line.find(':');
     if (Colon == std::string_view::npos)
       continue;
-    const std::string Name = Trim(Line.substr(0, Colon));
-    const std::string Value = Trim(Line.substr(Colon + 1));
+    const std::string Name(text::TrimBlanks(Line.substr(0, Colon)));
+    const std::string Value(text::TrimBlanks(Line.substr(Colon + 1)));
     if (Name.empty())
       continue;
     if (g_ascii_strcasecmp(Name.c_str(), "Content-Type") == 0) {
@@ -246,7 +229,7 @@ private:
 // "velmora://app" is the origin of every app-scheme document.
 bool IsAppOrigin(std::string_view Origin)
 {
-  return Origin.size() == kEnginePrefix.size() - 1 && StartsWithNoCase(kEnginePrefix, Origin);
+  return Origin.size() == kEnginePrefix.size() - 1 && StartsWithIgnoringCase(kEnginePrefix, Origin);
 }
 
 } // namespace
@@ -399,17 +382,17 @@ void TGtkEdgeBrowser::RaiseCreated()
 
 std::string TGtkEdgeBrowser::ToEngineUri(std::string_view Uri)
 {
-  if (StartsWithNoCase(Uri, kFilePrefix))
+  if (StartsWithIgnoringCase(Uri, kFilePrefix))
     return std::string(kEnginePrefix) + std::string(Uri.substr(kFilePrefix.size()));
   return std::string(Uri);
 }
 
 std::string TGtkEdgeBrowser::ToViewUri(std::string_view Uri)
 {
-  if (StartsWithNoCase(Uri, kEnginePrefix))
+  if (StartsWithIgnoringCase(Uri, kEnginePrefix))
     return std::string(kFilePrefix) + std::string(Uri.substr(kEnginePrefix.size()));
   // The URL parser keeps "velmora://app" without a path as it is.
-  if (Uri.size() == kEnginePrefix.size() - 1 && StartsWithNoCase(kEnginePrefix, Uri))
+  if (Uri.size() == kEnginePrefix.size() - 1 && StartsWithIgnoringCase(kEnginePrefix, Uri))
     return std::string(kFilePrefix);
   return std::string(Uri);
 }
@@ -541,7 +524,7 @@ void TGtkEdgeBrowser::ServeAppRequest(WebKitURISchemeRequest* Request)
     Args.Requester = Origin;
   } else if (Referer) {
     const std::string_view Address = Referer;
-    Args.Requester = StartsWithNoCase(Address, "blob:") ? "blob:" + ToViewUri(Address.substr(5)) : ToViewUri(Address);
+    Args.Requester = StartsWithIgnoringCase(Address, "blob:") ? "blob:" + ToViewUri(Address.substr(5)) : ToViewUri(Address);
   } else if (Origin) {
     Args.Requester = "file://";
   }
@@ -725,7 +708,7 @@ bool TGtkEdgeBrowser::RefuseFileNavigation(WebKitPolicyDecision* Decision, WebKi
   WebKitNavigationAction* Action =
     webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(Decision));
   const char* Uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(Action));
-  if (!Uri || !StartsWithNoCase(Uri, "file:"))
+  if (!Uri || !StartsWithIgnoringCase(Uri, "file:"))
     return false;
   webkit_policy_decision_ignore(Decision);
   return true;
