@@ -119,7 +119,8 @@ TEST_F(BridgeTest, OnlyAppDocumentsMayUseTheBridge)
     {"file:///beside.html", true},         // beside the executable
     {planted, false},                      // served from elsewhere on disk
     {"file:///no-such-page.html", false},  // served by nobody
-    {"file:///index.html?x=1", false},     // a query matches no entry
+    {"file:///index.html?x=1", true},      // the query is the page's, not part of the name
+    {"file:///%2E%2E/program/beside.html", false}, // an escaped ".." climbs out of no folder
     {"https://example.com/", false},
     {"http://127.0.0.1:8000/index.html", false},
     {"data:text/html,x", false},
