@@ -77,6 +77,8 @@ public:
   // A close request from the program: the same path as the user's, through OnCloseQuery.
   virtual void Close() = 0;
   virtual bool Visible() const = 0;
+  // Gives the window the keyboard focus, as activating it does.
+  virtual void SetFocus() = 0;
 };
 
 // The marquee bar at the bottom of the browser view.

@@ -1,8 +1,10 @@
-// The "data" object of a bridge call and the rules by which command handlers read it.
+// The "data" object of a bridge call and the rules by which command handlers read it, and the
+// form of the results they write.
 #pragma once
 
 #include <rapidjson/document.h>
 
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -44,5 +46,9 @@ bool BooleanFromText(const std::string& Text);
 
 // The text rule applied to one value (used for "id" and "uuid", which have no default).
 std::string JsonValueAsText(const rapidjson::Value& Value, const std::string& Default);
+
+// A JSON array of strings as results carry it: each item as StringToJsonString writes it, kept as it
+// is (blanks included), separated by "," with no spaces; "[]" for none.
+std::string JsonStringArray(std::span<const std::string> Items);
 
 } // namespace velmora

@@ -38,6 +38,17 @@ std::string JsonValueAsText(const rapidjson::Value& Value, const std::string& De
   return std::to_string(Value.GetDouble());
 }
 
+std::string JsonStringArray(std::span<const std::string> Items)
+{
+  std::string result = "[";
+  for (size_t i = 0; i < Items.size(); ++i) {
+    if (i > 0)
+      result += ',';
+    result += TStrUtils::StringToJsonString(Items[i]);
+  }
+  return result + "]";
+}
+
 std::string TCommandData::ReadText(const char* Key, const std::string& Default) const
 {
   const auto member = FObject.FindMember(Key);
@@ -225,10 +236,13 @@ void TBrowserExternalModule::EdgeBrowserWebMessageReceived(TCustomEdgeBrowser&, 
   std::string text;
   if (!Args.TryGetWebMessageAsString(text))
     text.clear();
-  // Without an archive a click report only moves the focus, whoever sends it.
+  // Without an archive a click report only moves the focus, whoever sends it: to the window that
+  // hosts the view first, then to the browser control.
   if (FExeZip == nullptr && text == "ryx-webbrowser-clicked") {
-    if (FBrowserForm != nullptr)
+    if (FBrowserForm != nullptr) {
+      FBrowserForm->ParentForm().SetFocus();
       FBrowserForm->EdgeBrowser().SetFocus();
+    }
     return;
   }
   // Only app documents may use the bridge: any other document gets the script too, but its

@@ -5,7 +5,6 @@
 #include "StrUtils.h"
 #include "SysUtils.h"
 
-
 namespace velmora {
 
 void TBrowserExternalModule::ShellExecute(const std::string& Uuid, const TCommandData& Data)
@@ -60,14 +59,7 @@ void TBrowserExternalModule::ShellWindows(const std::string& Uuid, const TComman
 {
   std::vector<std::string> titles;
   TSysUtils::GetWindowsCaptions(titles);
-  std::string result = "[";
-  for (size_t i = 0; i < titles.size(); ++i) {
-    if (i > 0)
-      result += ',';
-    result += TStrUtils::StringToJsonString(titles[i]);
-  }
-  result += ']';
-  SendSuccess(Uuid, result);
+  SendSuccess(Uuid, JsonStringArray(titles));
 }
 
 void TBrowserExternalModule::ExitWindowsReply(const std::string& Uuid, uint32_t Flags)

@@ -15,13 +15,7 @@ void TBrowserExternalModule::ThemesGetThemes(const std::string& Uuid, const TCom
 {
   std::vector<std::string> names;
   TStylesUtils::GetAvailables(names, true);
-  std::string result = "[";
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (i > 0)
-      result += ',';
-    result += TStrUtils::StringToJsonString(names[i]);
-  }
-  SendSuccess(Uuid, result + "]");
+  SendSuccess(Uuid, JsonStringArray(names));
 }
 
 void TBrowserExternalModule::ThemesSetTheme(const std::string& Uuid, const TCommandData& Data)

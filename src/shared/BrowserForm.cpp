@@ -312,8 +312,10 @@ void TBrowserForm::EdgeBrowserProcessFailed(TCustomEdgeBrowser&)
 void TBrowserForm::EdgeBrowserMessageReceived(TCustomEdgeBrowser&, const TWebMessageReceivedEventArgs& Args)
 {
   std::string text;
-  if (!FIsRuntime && Args.TryGetWebMessageAsString(text) && text == "ryx-webbrowser-clicked")
+  if (!FIsRuntime && Args.TryGetWebMessageAsString(text) && text == "ryx-webbrowser-clicked") {
+    FParent.SetFocus();
     FEdgeBrowser->SetFocus();
+  }
 }
 
 bool TBrowserForm::RequestAllowed(const TWebResourceRequestedEventArgs& Args) const

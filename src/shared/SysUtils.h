@@ -9,7 +9,8 @@
 // - ShellExec starts a program itself (an executable file that is an ELF binary or a "#!" script; the
 //   arguments are split as a shell would) and hands anything else (documents, folders, URLs) to the
 //   desktop's default handler through GIO; ShellExplore asks the file manager over D-Bus
-//   (org.freedesktop.FileManager1) and falls back to opening the item's folder.
+//   (org.freedesktop.FileManager1) and falls back to opening the item's folder; for an item that
+//   does not exist it opens the nearest folder above it that does, as Explorer does.
 // - GetDosOutput runs "/bin/sh -c" instead of "cmd.exe /C", reads UTF-8 instead of the ANSI code page,
 //   and ignores ShowWindow.
 // - ShellExecAsAdminAndWait elevates with pkexec when it is installed (otherwise the file runs with our
@@ -18,7 +19,9 @@
 //   TerminateSession, PowerOff and Reboot.
 // - GetWindowsCaptions reads the X11 window manager's client list (libxcb, loaded at run time); it is
 //   empty without an X display, and under Wayland it sees only X11 windows.
-// - CreateNamedMutex holds an flock() lock on a file in $XDG_RUNTIME_DIR (else the temporary folder).
+// - CreateNamedMutex holds a shared flock() lock on a file in $XDG_RUNTIME_DIR (else the temporary
+//   folder); as with a Windows mutex, every caller holds the name, AlreadyExists or not, so the name
+//   exists as long as any of them runs.
 // - The engine functions (CheckEdgeIsInstalled, UsesEngineLoaderLibrary, SetEngineEnvironment) concern
 //   the Windows engine's loader library and environment; on Linux the engine is linked into the build.
 // - GetLastErrorMessage: Windows reads GetLastError(); Linux keeps the message of the last failing
@@ -79,7 +82,8 @@ public:
   static bool ShellExec(const std::string& FilePath, const std::string& Arguments);
   // ShellExec without arguments.
   static bool ShellOpen(const std::string& FilePath);
-  // Shows the item selected in the file manager. False when it does not exist or nothing could be shown.
+  // Shows the item selected in the file manager, or the nearest existing folder when the item is
+  // missing. False only when the file manager could not be started.
   static bool ShellExplore(const std::string& FilePath);
   // Runs CommandLine through the command interpreter in WorkingDir ("" = ours) and returns what it wrote
   // to standard output and standard error, once it has ended; "" when it could not start. Blocking.
@@ -100,7 +104,8 @@ public:
   static bool ExitWindows(uint32_t RebootParam);
   // Replaces List with the titles of the top-level windows, topmost first, leaving out blank titles.
   static void GetWindowsCaptions(std::vector<std::string>& List);
-  // Takes the single-instance lock called Name, held until the process ends.
+  // Holds the single-instance object called Name until the process ends, and says whether another
+  // process held it already.
   static TNamedMutexResult CreateNamedMutex(const std::string& Name);
 
   // ---------------------------------------------------------------- browser engine

@@ -289,6 +289,7 @@ public:
   TFd& operator=(const TFd&) = delete;
   ~TFd() { Close(); }
   int Get() const { return FFd; }
+  bool Valid() const { return FFd >= 0; }
   // Gives up ownership without closing.
   void Release() { FFd = -1; }
   void Close()
@@ -340,9 +341,10 @@ bool LaunchDefaultForPath(const std::string& absolutePath)
   return LaunchDefaultForUri(uri.get());
 }
 
-// Asks the file manager to show the item selected (the freedesktop FileManager1 interface). D-Bus
-// starts a file manager that is installed but not running; without one the call fails at once.
-bool ShowItemInFileManager(const std::string& absolutePath)
+// Asks the file manager (the freedesktop FileManager1 interface) to show an item selected in its
+// folder ("ShowItems") or to open a folder ("ShowFolders"). D-Bus starts a file manager that is
+// installed but not running; without one the call fails at once.
+bool AskFileManager(const char* method, const std::string& absolutePath)
 {
   TGError error;
   const TGString uri(g_filename_to_uri(absolutePath.c_str(), nullptr, error.Out()));
@@ -358,13 +360,24 @@ bool ShowItemInFileManager(const std::string& absolutePath)
   const gchar* const uris[] = {uri.get(), nullptr};
   const TGVariant reply(g_dbus_connection_call_sync(
     bus.get(), "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1",
-    "ShowItems", g_variant_new("(^ass)", uris, ""), nullptr, G_DBUS_CALL_FLAGS_NONE, kDBusTimeoutMs, nullptr,
+    method, g_variant_new("(^ass)", uris, ""), nullptr, G_DBUS_CALL_FLAGS_NONE, kDBusTimeoutMs, nullptr,
     error.Out()));
   if (!reply) {
     error.Record();
     return false;
   }
   return true;
+}
+
+// The path itself when something stands there, otherwise the nearest folder above it that exists.
+std::string NearestExistingItem(std::string absolutePath)
+{
+  struct stat info {};
+  while (lstat(absolutePath.c_str(), &info) != 0 && absolutePath != "/") {
+    const TGString parent(g_path_get_dirname(absolutePath.c_str()));
+    absolutePath = parent.get();
+  }
+  return absolutePath;
 }
 
 // One call to logind; parameters is a floating GVariant (or nullptr) that the call consumes.
@@ -661,16 +674,21 @@ bool TSysUtils::ShellOpen(const std::string& FilePath) { return ShellExec(FilePa
 
 bool TSysUtils::ShellExplore(const std::string& FilePath)
 {
-  struct stat info {};
-  if (FilePath.empty() || lstat(FilePath.c_str(), &info) != 0) {
-    RecordErrno(FilePath.empty() ? ENOENT : errno);
+  if (FilePath.empty() || FilePath.find('\0') != std::string::npos) {
+    RecordErrno(ENOENT);
     return false;
   }
+  // An item that exists is shown selected in its folder. For a missing one the nearest folder
+  // that exists opens instead, as Explorer does for a path it cannot select.
   const std::string path = AbsolutePath(FilePath);
-  if (ShowItemInFileManager(path))
-    return true;
-  const TGString folder(g_path_get_dirname(path.c_str()));
-  return LaunchDefaultForPath(folder.get());
+  const std::string existing = NearestExistingItem(path);
+  if (existing == path) {
+    if (AskFileManager("ShowItems", path))
+      return true;
+    const TGString folder(g_path_get_dirname(path.c_str()));
+    return LaunchDefaultForPath(folder.get());
+  }
+  return AskFileManager("ShowFolders", existing) || LaunchDefaultForPath(existing);
 }
 
 std::string TSysUtils::GetDosOutput(const std::string& CommandLine, const std::string& WorkingDir, bool ShowWindow)
@@ -853,23 +871,41 @@ TNamedMutexResult TSysUtils::CreateNamedMutex(const std::string& Name)
   std::string folder = EnvValue("XDG_RUNTIME_DIR");
   if (folder.empty() || folder.front() != '/')
     folder = GetTempDirPath();
-  const std::string path =
-    WithSeparator(folder) + "velmora-" + std::to_string(getuid()) + "-" + EncodeFileNamePart(Name) + ".lock";
+  const std::string base = WithSeparator(folder) + "velmora-" + std::to_string(getuid()) + "-" + EncodeFileNamePart(Name);
 
-  // O_NOFOLLOW: in a shared folder another user could have planted a link by that name.
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) {
+  // Like a Windows mutex, the name exists as long as any process holds it, so every caller becomes
+  // a holder: each keeps a shared lock on the ".lock" file until it exits, and a caller is the
+  // first when it can lock that file exclusively. The ".gate" file is held exclusively around that
+  // test, so no second caller can slip in while the first turns its exclusive lock into a shared one
+  // (flock does not convert atomically).
+  // O_NOFOLLOW: in a shared folder another user could have planted a link by either name.
+  const auto openLockFile = [](const std::string& path) {
+    return TFd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  };
+  const TFd gate = openLockFile(base + ".gate");
+  TFd holder = openLockFile(base + ".lock");
+  if (!gate.Valid() || !holder.Valid() || flock(gate.Get(), LOCK_EX) != 0) {
     RecordErrno(errno);
     return TNamedMutexResult::Failed;
   }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int code = errno;
-    close(fd);
-    RecordErrno(code);
-    return code == EWOULDBLOCK ? TNamedMutexResult::AlreadyExists : TNamedMutexResult::Failed;
+  TNamedMutexResult result = TNamedMutexResult::Created;
+  if (flock(holder.Get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK) {
+      RecordErrno(errno);
+      return TNamedMutexResult::Failed;
+    }
+    RecordErrno(EEXIST);
+    result = TNamedMutexResult::AlreadyExists;
   }
-  // The descriptor stays open on purpose: the lock lasts as long as it does, that is until we exit.
-  return TNamedMutexResult::Created;
+  // Only holders' shared locks can stand against this one, so it is granted at once.
+  if (flock(holder.Get(), LOCK_SH) != 0) {
+    RecordErrno(errno);
+    return TNamedMutexResult::Failed;
+  }
+  // The holder's descriptor stays open on purpose: its lock lasts as long as it does, that is until
+  // this process exits. The gate closes, and unlocks, on return.
+  holder.Release();
+  return result;
 }
 
 // ---------------------------------------------------------------- browser engine

@@ -359,6 +359,13 @@ def single_instance_and_second_window():
         only_id = app.start(app.id)
         others.append(only_id)
         check(only_id.wait_exit(10) == 0, "a start with only the app ID passed the single-instance rule")
+        # The rule holds while any instance runs: with the first gone, the second window still
+        # counts, so a plain start ends.
+        first.kill()
+        late = app.start()
+        others.append(late)
+        check(late.wait_exit(10) == 0, "a plain start ran beside the second window after the first ended")
+        check(second.proc.poll() is None, "the second window ended with the first")
     finally:
         for p in [first] + others:
             p.kill()
@@ -367,7 +374,7 @@ def single_instance_and_second_window():
 @case
 def new_window_request_starts_a_second_instance():
     app = App({"DynamicAppTitle": 1, "AllowInstances": 1}, {
-        "index.html": page("", "document.title = 'OPENER'; setTimeout(() => window.open('page2.html', '_blank'), 300);"),
+        "index.html": page("", "document.title = 'OPENER'; setTimeout(() => window.open('page2.html?x=1', '_blank'), 300);"),
         "page2.html": page("", "document.title = 'OPENED';"),
     })
     p = app.start()
@@ -379,9 +386,17 @@ def new_window_request_starts_a_second_instance():
             found = run("xdotool", "search", "--onlyvisible", "--name", "^OPENED$").stdout.split()
             time.sleep(0.3)
         check(found, "no second window showed the page")
+        time.sleep(1)  # time for a window the engine might open as well
+        found = run("xdotool", "search", "--onlyvisible", "--name", "^OPENED$").stdout.split()
+        check(len(found) == 1, "%d windows show the page" % len(found))
+        check(len(p.windows()) == 1, "the first process opened a window of its own")
         pid = run("xdotool", "getwindowpid", found[0]).stdout.strip()
         check(pid and int(pid) != p.proc.pid, "the page opened inside the first process")
+        with open("/proc/%s/cmdline" % pid, "rb") as f:
+            argv = f.read().split(b"\0")[:-1]
         os.kill(int(pid), 9)
+        check(argv == [app.exe.encode(), app.id.encode(), b"file:///page2.html?x=1"],
+              "the second instance was started as %r" % argv)
     finally:
         p.kill()
 
@@ -660,6 +675,25 @@ def files_folders_and_base64_from_a_page():
 
 @case
 def shell_commands_run_beside_the_window():
+    # No file manager answers on this session bus, so shell.explore opens folders with the
+    # desktop's default handler for folders: here a script that writes down what it was given.
+    explore = os.path.join(WORK, "explore")
+    missing = os.path.join(explore, "kept", "gone", "deeper.txt")
+    item = os.path.join(explore, "other", "item.txt")
+    os.makedirs(os.path.join(explore, "kept"))
+    os.makedirs(os.path.join(explore, "other"))
+    open(item, "w").close()
+    data_home = os.path.join(WORK, "explore-data")
+    recorder = os.path.join(explore, "record.sh")
+    opened = os.path.join(explore, "opened.txt")
+    with open(recorder, "w") as f:
+        f.write("#!/bin/sh\nprintf '%%s\\n' \"$1\" >> %s\n" % opened)
+    os.chmod(recorder, 0o755)
+    os.makedirs(os.path.join(data_home, "applications"))
+    with open(os.path.join(data_home, "applications", "velmora-folders.desktop"), "w") as f:
+        f.write("[Desktop Entry]\nType=Application\nName=Folders\nExec=%s %%u\nMimeType=inode/directory;\n" % recorder)
+    with open(os.path.join(data_home, "applications", "mimeapps.list"), "w") as f:
+        f.write("[Default Applications]\ninode/directory=velmora-folders.desktop\n")
     app = App({"DynamicAppTitle": 1}, {"index.html": page("", """
         var quick = 'none';
         const slow = ryx.shell.command({command: "sleep 1; printf '%%s' 'say \\"hi\\" \\\\ done'; echo oops >&2"});
@@ -673,21 +707,41 @@ def shell_commands_run_beside_the_window():
           missingCommand: () => ryx.shell.command({}).catch(e => 'rejected ' + e),
           missingFile: () => ryx.shell.execute({filePath: '/no/such/program'}).catch(e => 'rejected ' + (e.length > 0)),
           runs: () => ryx.shell.execute({filePath: '/bin/sh', arguments: "-c 'touch %s'"}),
-          windows: () => ryx.shell.windows().then(list => list.includes(document.title) || list),
+          windows: async () => {
+            // Titles come untrimmed (a document title would be trimmed by the page itself).
+            await ryx.window.setTitle({title: '  padded  title  '});
+            for (let i = 0; i < 12; i++) {
+              const list = await ryx.shell.windows();
+              if (list.includes('  padded  title  ')) return true;
+              await new Promise(r => setTimeout(r, 100));
+            }
+            return await ryx.shell.windows();
+          },
           logoff: () => ryx.system.logoff().then(v => 'accepted ' + v, e => 'refused ' + (e.length > 0)),
-        }));""" % os.path.join(WORK, "touched"))}, name="Shell App")
-    p = app.start(env={"DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(WORK, "no-system-bus")})
+          exploreMissing: () => ryx.shell.explore({filePath: %s}),
+          exploreItem: () => ryx.shell.explore({filePath: %s}),
+        }));""" % (os.path.join(WORK, "touched"), json.dumps(missing), json.dumps(item)))}, name="Shell App")
+    p = app.start(env={"DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(WORK, "no-system-bus"),
+                       "XDG_DATA_HOME": data_home})
     try:
         r = p.results(p.window(), timeout=30)
         expected = {"quickFirst": "2021.43", "output": 'say "hi" \\ doneoops\n', "nowhere": "", "workingDir": "/usr\n",
                     "missingCommand": "rejected Missing command", "missingFile": "rejected true", "runs": True,
-                    "windows": True, "logoff": "refused true"}
+                    "windows": True, "logoff": "refused true", "exploreMissing": True, "exploreItem": True}
         for key, value in expected.items():
             check(r.get(key) == value, "%s: %r" % (key, r.get(key)))
         deadline = time.time() + 5
         while time.time() < deadline and not os.path.exists(os.path.join(WORK, "touched")):
             time.sleep(0.1)
         check(os.path.exists(os.path.join(WORK, "touched")), "shell.execute did not run the program")
+        # The nearest folder that exists for the missing item, the item's own folder for the other.
+        wanted = [os.path.join(explore, "kept"), os.path.join(explore, "other")]
+        deadline = time.time() + 10
+        seen = []
+        while time.time() < deadline and sorted(seen) != wanted:
+            time.sleep(0.1)
+            seen = open(opened).read().split() if os.path.exists(opened) else []
+        check(sorted(seen) == wanted, "folders opened: %r" % seen)
     finally:
         p.kill()
 

@@ -1,6 +1,8 @@
 // The start-up message table: language pick, exact texts, index range.
 #include "LocalizedMessages.h"
 
+#include "support/ScopedEnv.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -74,23 +76,18 @@ TEST(GetUserLanguageCode, FirstSetLocaleVariableGivesTheLanguage)
     {nullptr, nullptr, "C", "C"},
     {nullptr, nullptr, nullptr, ""},
   };
-  const auto set = [](const char* name, const char* value) {
-    if (value == nullptr)
-      unsetenv(name);
-    else
-      setenv(name, value, 1);
-  };
+  const test::TScopedEnv lcAll("LC_ALL", std::nullopt);
+  const test::TScopedEnv lcMessages("LC_MESSAGES", std::nullopt);
+  const test::TScopedEnv lang("LANG", std::nullopt);
+  const auto text = [](const char* value) { return value ? std::optional<std::string>(value) : std::nullopt; };
   for (const TCase& c : cases) {
-    set("LC_ALL", c.LcAll);
-    set("LC_MESSAGES", c.LcMessages);
-    set("LANG", c.Lang);
+    lcAll.Set(text(c.LcAll));
+    lcMessages.Set(text(c.LcMessages));
+    lang.Set(text(c.Lang));
     EXPECT_EQ(GetUserLanguageCode(), c.Expected);
   }
-  setenv("LC_ALL", "es_MX.UTF-8", 1);
+  lcAll.Set("es_MX.UTF-8");
   EXPECT_EQ(GetLocalizedMessage(msgCancelButton), "Cancelar");
-  unsetenv("LC_ALL");
-  unsetenv("LC_MESSAGES");
-  unsetenv("LANG");
 }
 #endif
 

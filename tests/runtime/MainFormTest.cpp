@@ -8,6 +8,7 @@
 #include "ArchivePassword.h"
 #include "SysUtils.h"
 #include "support/HeadlessFixture.h"
+#include "support/ScopedEnv.h"
 #include "support/TestFiles.h"
 #include "support/ZipFixture.h"
 
@@ -20,9 +21,6 @@ class StartupTest : public test::THeadlessTest {
 protected:
   StartupTest()
   {
-    // Keep the data folders and the instance lock of these tests inside the temporary folder.
-    SetEnv("XDG_DATA_HOME", Dir.File("data"));
-    SetEnv("XDG_RUNTIME_DIR", Dir.File("run"));
     std::filesystem::create_directories(test::PathOf(Dir.File("run")));
     SetCommandLineArgs({});
   }
@@ -30,15 +28,6 @@ protected:
   {
     SetCommandLineArgs({});
     TStylesUtils::TrySetStyle("Windows", false);
-  }
-
-  static void SetEnv(const char* name, const std::string& value)
-  {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
   }
 
   // A packaged app with these settings and an optional page script.
@@ -55,6 +44,9 @@ protected:
   THeadlessForm& LastForm() { return *Platform.Forms.back(); }
 
   test::TTempDir Dir;
+  // Keep the data folders and the instance lock of these tests inside the temporary folder.
+  test::TScopedEnv DataHome{"XDG_DATA_HOME", Dir.File("data")};
+  test::TScopedEnv RuntimeDir{"XDG_RUNTIME_DIR", Dir.File("run")};
   int FCount = 0;
   static constexpr const char* kIdentity = "[App]\nID=demo.app\nName=Demo App\nDirName=Demo\n";
 };

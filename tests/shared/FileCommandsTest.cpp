@@ -8,6 +8,7 @@
 #include "SysUtils.h"
 
 #include "support/BridgeFixture.h"
+#include "support/ScopedEnv.h"
 #include "support/TestFiles.h"
 #include "support/ZipFixture.h"
 
@@ -344,12 +345,11 @@ TEST_F(FileCommandsTest, ShellCommandRepliesLaterWhileOtherCallsGoOn)
 TEST_F(FileCommandsTest, SystemCommandsReportThePlatformsRefusal)
 {
   // No system bus at this address: logind cannot be reached, so nothing can power off.
-  setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + InDir("no-bus")).c_str(), 1);
+  const test::TScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + InDir("no-bus"));
   for (const int id : {11001, 11002, 11003}) {
     const std::string reply = One(id, "{}");
     EXPECT_TRUE(reply.starts_with("false, \"result\": \"") && reply.size() > 22) << reply;
   }
-  unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
 #endif
 

@@ -231,6 +231,8 @@ void TGtkWindowForm::Close() { RequestClose(); }
 
 bool TGtkWindowForm::Visible() const { return gtk_widget_get_visible(GTK_WIDGET(FWindow)); }
 
+void TGtkWindowForm::SetFocus() { gtk_window_present(FWindow); }
+
 void TGtkWindowForm::RunUntilClosed()
 {
   const std::shared_ptr<bool> alive = FAlive;

@@ -42,6 +42,7 @@ public:
   void MenuChanged() override;
   void Close() override;
   bool Visible() const override;
+  void SetFocus() override;
 
   GtkWindow* Window() const override { return FWindow; }
   GtkBox* MenuArea() const override { return FMenuArea; }

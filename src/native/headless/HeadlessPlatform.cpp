@@ -37,6 +37,8 @@ void THeadlessForm::SetModalResult(TModalResult Result)
     FVisible = false;
 }
 
+void THeadlessForm::SetFocus() { FPlatform.FocusLog.push_back("form"); }
+
 void THeadlessForm::Close()
 {
   if (FInClose || FClosed)
@@ -172,6 +174,7 @@ std::unique_ptr<TNativeForm> THeadlessPlatform::CreateForm(TFormKind Kind)
 std::unique_ptr<TCustomEdgeBrowser> THeadlessPlatform::CreateEdgeBrowser(TNativeForm&)
 {
   auto browser = std::make_unique<THeadlessEdgeBrowser>();
+  browser->FocusLog = &FocusLog;
   Browsers.push_back(browser.get());
   return browser;
 }

@@ -42,6 +42,7 @@ public:
   TModalResult ModalResult() const override { return FModalResult; }
   void Close() override;
   bool Visible() const override { return FVisible; }
+  void SetFocus() override;
 
   // What a test inspects.
   TFormKind Kind() const { return FKind; }
@@ -105,7 +106,11 @@ public:
   void Navigate(const std::string& Url) override { Navigations.push_back(Url); }
   void ExecuteScript(const std::string& Script) override;
   void PostWebMessageAsJson(const std::string& Json) override { PostedMessages.push_back(Json); }
-  void SetFocus() override { ++FocusCount; }
+  void SetFocus() override
+  {
+    if (FocusLog != nullptr)
+      FocusLog->push_back("browser");
+  }
   std::string Source() const override { return CurrentSource; }
 
   // Plays the engine.
@@ -138,7 +143,8 @@ public:
   std::vector<std::string> Navigations;
   std::vector<std::string> ExecutedScripts;
   std::vector<std::string> PostedMessages;
-  int FocusCount = 0;
+  // Where the platform writes down each focus change; set when the platform makes the control.
+  std::vector<std::string>* FocusLog = nullptr;
   // The address of the document that sends messages and asks for permissions.
   std::string CurrentSource = "file:///index.html";
 
@@ -225,6 +231,8 @@ public:
   std::vector<TMessageDialogSpec> Dialogs;
   std::deque<TModalResult> DialogAnswers; // answers for MessageDialog; mrCancel when empty
   std::vector<std::string> Messages;
+  // Each SetFocus in order: "form" for a window, "browser" for a browser control.
+  std::vector<std::string> FocusLog;
   std::string BrowserDataFolder;
   std::vector<std::string> AppliedThemes; // "" for the system look
   std::string ApplicationTitle;
