@@ -303,6 +303,20 @@ def bridge_round_trips_and_window_commands():
 
 
 @case
+def an_empty_document_title_becomes_the_caption():
+    app = App({"DynamicAppTitle": 1}, {"index.html": page("", """
+        document.title = 'TITLED';
+        ryx.hello().then(() => setTimeout(() => { document.title = ''; }, 300));""")})
+    p = app.start()
+    try:
+        wid = p.window()
+        p.wait_title(wid, "^TITLED$")
+        p.wait_title(wid, "^$")
+    finally:
+        p.kill()
+
+
+@case
 def close_with_the_default_handler_ends_the_process():
     app = App({"DynamicAppTitle": 1}, {"index.html": page("", "document.title = 'READY';")})
     p = app.start()

@@ -288,8 +288,11 @@ TEST_F(MainFormTest, DynamicTitleFollowsThePageOnlyWhenAsked)
   for (const char* flag : {"1", "0"}) {
     SCOPED_TRACE(flag);
     const auto form = Open(std::string(kIdentity) + "DynamicAppTitle=" + flag + "\n");
+    const bool follows = std::string(flag) == "1";
     Browser->ChangeTitle("Page Title");
-    EXPECT_EQ(Window->Caption(), std::string(flag) == "1" ? "Page Title" : "Demo App");
+    EXPECT_EQ(Window->Caption(), follows ? "Page Title" : "Demo App");
+    Browser->ChangeTitle(""); // a page that clears its title
+    EXPECT_EQ(Window->Caption(), follows ? "" : "Demo App");
     EXPECT_EQ(Platform.ApplicationTitle, "Demo App");
   }
 }

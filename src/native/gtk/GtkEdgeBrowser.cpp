@@ -646,10 +646,9 @@ gboolean TGtkEdgeBrowser::OnLoadFailed(WebKitWebView* View, WebKitLoadEvent, gch
 void TGtkEdgeBrowser::OnTitleChanged(GObject*, GParamSpec*, gpointer Self)
 {
   auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
-  // A document without a title keeps the last one shown rather than blanking the caption.
+  // An empty title is a title too: a page that clears its title clears the caption that follows it.
   const char* Title = webkit_web_view_get_title(Browser->FView);
-  if (Title && *Title)
-    Raise(Browser->OnDocumentTitleChanged, *Browser, std::string(Title));
+  Raise(Browser->OnDocumentTitleChanged, *Browser, std::string(Title ? Title : ""));
 }
 
 void TGtkEdgeBrowser::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer Self)
