@@ -2,10 +2,72 @@
 #include "SysUtils.h"
 #include "TextCodec.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cwctype>
 #include <filesystem>
 
 namespace velmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The code points of a name, letter case folded where the platform's names ignore it.
+std::u32string NameCharacters(std::string_view Name)
+{
+  std::u32string out;
+  for (size_t pos = 0; pos < Name.size();) {
+    char32_t c = DecodeUtf8(Name, pos);
+#ifdef _WIN32
+    if (c < 0x10000)
+      c = static_cast<char32_t>(std::towlower(static_cast<wint_t>(c)));
+#endif
+    out += c;
+  }
+  return out;
+}
+
+// Whether a name matches a file mask as a directory search matches it: "*" stands for any run of
+// characters and "?" for one; "*" and "*.*" match every name. Letter case is ignored on Windows,
+// whose file names ignore it.
+bool MatchesFileMask(std::string_view Name, std::string_view Mask)
+{
+  if (Mask.empty() || Mask == "*" || Mask == "*.*")
+    return true;
+  const std::u32string name = NameCharacters(Name);
+  const std::u32string mask = NameCharacters(Mask);
+  size_t n = 0;
+  size_t m = 0;
+  size_t star = std::u32string::npos;
+  size_t starName = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && (mask[m] == U'?' || mask[m] == name[n])) {
+      ++n;
+      ++m;
+    } else if (m < mask.size() && mask[m] == U'*') {
+      star = m++;
+      starName = n;
+    } else if (star != std::u32string::npos) {
+      m = star + 1;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == U'*')
+    ++m;
+  return m == mask.size();
+}
+
+std::string WithTrailingDelimiter(std::string Path)
+{
+  if (Path.empty() || (Path.back() != '/' && Path.back() != TSysUtils::PathDelimiter().back()))
+    Path += TSysUtils::PathDelimiter();
+  return Path;
+}
+
+} // namespace
 
 std::string TSysUtils::FormatByteSize(int64_t Bytes)
 {
@@ -35,7 +97,6 @@ std::string TSysUtils::FormatByteSize(int64_t Bytes)
 
 int TSysUtils::GetSubdirectoriesCount(const std::string& DirPath)
 {
-  namespace fs = std::filesystem;
   int count = 0;
   std::error_code error;
   fs::directory_iterator entry(PathFromUtf8(DirPath),
@@ -46,6 +107,53 @@ int TSysUtils::GetSubdirectoriesCount(const std::string& DirPath)
       ++count;
   }
   return count;
+}
+
+void TSysUtils::GetDirectoryFiles(const std::string& RootDir, bool IncludeDirs, std::vector<std::string>& FileList,
+                                  const std::string& FileMask)
+{
+  FileList.clear();
+  std::error_code error;
+  const fs::path root = fs::absolute(PathFromUtf8(RootDir), error);
+  if (error)
+    return;
+  std::vector<std::string> folders;
+  std::vector<std::string> files;
+  fs::directory_iterator entry(root, fs::directory_options::skip_permission_denied, error);
+  for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+    if (!MatchesFileMask(Utf8FromPath(entry->path().filename()), FileMask))
+      continue;
+    std::error_code ignored;
+    if (entry->is_directory(ignored))
+      folders.push_back(Utf8FromPath(entry->path()));
+    else
+      files.push_back(Utf8FromPath(entry->path()));
+  }
+  // Sorted by name within each group, so the list does not depend on the file system's order.
+  std::sort(folders.begin(), folders.end());
+  std::sort(files.begin(), files.end());
+  if (IncludeDirs)
+    FileList = std::move(folders);
+  FileList.insert(FileList.end(), files.begin(), files.end());
+}
+
+int64_t TSysUtils::GetSizeOfDir(const std::string& DirPath, bool IncludeSubdirs)
+{
+  std::vector<std::string> entries;
+  GetDirectoryFiles(DirPath, IncludeSubdirs, entries, "*.*");
+  int64_t total = 0;
+  for (const std::string& entry : entries)
+    total += std::max<int64_t>(GetSizeOfFile(entry), 0);
+  return total;
+}
+
+std::string TSysUtils::GetParentDirPath(const std::string& Path)
+{
+  std::error_code error;
+  const fs::path parent = fs::absolute(PathFromUtf8(Path + PathDelimiter() + ".."), error);
+  if (error)
+    return {};
+  return WithTrailingDelimiter(Utf8FromPath(parent.lexically_normal()));
 }
 
 } // namespace velmora

@@ -164,18 +164,21 @@ public:
   static bool CopyFile(const std::string& From, const std::string& To);
   // Copies a folder's contents into To (created when missing), replacing files; false on failure.
   static bool CopyDirectory(const std::string& From, const std::string& To);
-  // Replaces FileList with the paths below RootDir (all levels) whose names match FileMask ('*' and '?';
-  // "*.*" matches every name), folders included when IncludeDirs; folders before their contents.
+  // Replaces FileList with the full paths of what is directly inside RootDir and matches FileMask
+  // ('*' and '?'; "*" and "*.*" match every name; letter case ignored on Windows): the folders first
+  // when IncludeDirs, then the files, each group by name. Empty for a folder that does not exist.
   static void GetDirectoryFiles(const std::string& RootDir, bool IncludeDirs, std::vector<std::string>& FileList,
                                 const std::string& FileMask = "*");
-  // Total size in bytes of the files in a folder and its subfolders; 0 when it does not exist.
-  static int64_t GetSizeOfDir(const std::string& DirPath);
-  // Size of a file in bytes; -1 when there is no such file.
+  // The sum of GetSizeOfFile over what GetDirectoryFiles lists for DirPath with the mask "*.*":
+  // the sizes of the files directly inside (folders count 0); 0 when it does not exist.
+  static int64_t GetSizeOfDir(const std::string& DirPath, bool IncludeSubdirs = false);
+  // Size in bytes of the entry at FilePath, of any kind (a folder counts 0; on Windows the first
+  // entry a search for the path finds, so a wildcard names the first match); -1 when there is none.
   static int64_t GetSizeOfFile(const std::string& FilePath);
   // Number of folders directly inside DirPath; 0 when it does not exist.
   static int GetSubdirectoriesCount(const std::string& DirPath);
-  // The folder holding Path (a trailing separator on Path is ignored), with a trailing separator; the root
-  // gives itself; "" when Path has no folder part.
+  // Path + delimiter + "..", made absolute (against the current folder) and normalised, with a
+  // trailing delimiter: the folder holding Path; the root gives itself.
   static std::string GetParentDirPath(const std::string& Path);
   // FileName made absolute against BaseDir (when relative), with "." and ".." resolved.
   static std::string ExpandFileNameRelBaseDir(const std::string& FileName, const std::string& BaseDir);

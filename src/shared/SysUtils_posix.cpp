@@ -604,13 +604,6 @@ std::string EncodeFileNamePart(std::string_view name)
   return encoded;
 }
 
-// Whether a file name matches a mask of '*' (any run) and '?' (one byte); "*.*" matches everything, as
-// it does on Windows.
-bool MatchesMask(std::string_view name, std::string_view mask)
-{
-  return mask.empty() || mask == "*" || mask == "*.*" || MatchesWildcard(mask, name);
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- error reporting
@@ -1127,56 +1120,14 @@ bool TSysUtils::CopyDirectory(const std::string& From, const std::string& To)
   return !error;
 }
 
-void TSysUtils::GetDirectoryFiles(const std::string& RootDir, bool IncludeDirs, std::vector<std::string>& FileList,
-                                  const std::string& FileMask)
-{
-  FileList.clear();
-  std::error_code error;
-  fs::recursive_directory_iterator entry(RootDir, fs::directory_options::skip_permission_denied, error);
-  for (; !error && entry != fs::recursive_directory_iterator(); entry.increment(error)) {
-    std::error_code ignored;
-    if (entry->is_directory(ignored) && !IncludeDirs)
-      continue;
-    if (MatchesMask(entry->path().filename().native(), FileMask))
-      FileList.push_back(entry->path().native());
-  }
-}
-
-int64_t TSysUtils::GetSizeOfDir(const std::string& DirPath)
-{
-  int64_t total = 0;
-  std::error_code error;
-  fs::recursive_directory_iterator entry(DirPath, fs::directory_options::skip_permission_denied, error);
-  for (; !error && entry != fs::recursive_directory_iterator(); entry.increment(error)) {
-    std::error_code ignored;
-    if (entry->symlink_status(ignored).type() == fs::file_type::regular) {
-      const std::uintmax_t size = entry->file_size(ignored);
-      if (!ignored)
-        total += static_cast<int64_t>(size);
-    }
-  }
-  return total;
-}
-
 int64_t TSysUtils::GetSizeOfFile(const std::string& FilePath)
 {
-  std::error_code error;
-  if (!fs::is_regular_file(FilePath, error))
+  // Any kind of entry counts, as a directory search finds it; a folder holds no bytes of its own
+  // (its st_size is the file system's bookkeeping), so it counts 0, as Windows reports folders.
+  struct stat info {};
+  if (FilePath.find('\0') != std::string::npos || stat(FilePath.c_str(), &info) != 0)
     return -1;
-  const std::uintmax_t size = fs::file_size(FilePath, error);
-  return error ? -1 : static_cast<int64_t>(size);
-}
-
-
-std::string TSysUtils::GetParentDirPath(const std::string& Path)
-{
-  std::string path = Path;
-  while (path.size() > 1 && path.back() == '/')
-    path.pop_back();
-  const size_t separator = path.rfind('/');
-  if (separator == std::string::npos)
-    return {};
-  return path.substr(0, separator + 1);
+  return S_ISDIR(info.st_mode) ? 0 : static_cast<int64_t>(info.st_size);
 }
 
 std::string TSysUtils::ExpandFileNameRelBaseDir(const std::string& FileName, const std::string& BaseDir)

@@ -165,35 +165,6 @@ std::string ShellFolder(int csidl)
   return WithSeparator(result < 0 ? std::string() : WideToUtf8(buffer));
 }
 
-// Whether a file name matches a mask of '*' and '?' regardless of case; "*.*" matches everything.
-bool MatchesMask(std::wstring_view name, std::wstring_view mask)
-{
-  if (mask.empty() || mask == L"*" || mask == L"*.*")
-    return true;
-  const auto same = [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); };
-  size_t n = 0;
-  size_t m = 0;
-  size_t starMask = std::wstring_view::npos;
-  size_t starName = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == L'?' || same(mask[m], name[n]))) {
-      ++n;
-      ++m;
-    } else if (m < mask.size() && mask[m] == L'*') {
-      starMask = m++;
-      starName = n;
-    } else if (starMask != std::wstring_view::npos) {
-      m = starMask + 1;
-      n = ++starName;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == L'*')
-    ++m;
-  return m == mask.size();
-}
-
 // Device names that Windows reserves in every folder, with or without an extension.
 bool IsReservedName(std::wstring_view component)
 {
@@ -673,60 +644,15 @@ bool TSysUtils::CopyDirectory(const std::string& From, const std::string& To)
   return CopyTree(PathOf(From), PathOf(To));
 }
 
-void TSysUtils::GetDirectoryFiles(const std::string& RootDir, bool IncludeDirs, std::vector<std::string>& FileList,
-                                  const std::string& FileMask)
-{
-  FileList.clear();
-  const std::wstring mask = Utf8ToWide(FileMask);
-  std::error_code error;
-  fs::recursive_directory_iterator entry(PathOf(RootDir), fs::directory_options::skip_permission_denied, error);
-  for (; !error && entry != fs::recursive_directory_iterator(); entry.increment(error)) {
-    std::error_code ignored;
-    if (entry->is_directory(ignored) && !IncludeDirs)
-      continue;
-    if (MatchesMask(entry->path().filename().native(), mask))
-      FileList.push_back(Utf8Of(entry->path()));
-  }
-}
-
-int64_t TSysUtils::GetSizeOfDir(const std::string& DirPath)
-{
-  int64_t total = 0;
-  std::error_code error;
-  fs::recursive_directory_iterator entry(PathOf(DirPath), fs::directory_options::skip_permission_denied, error);
-  for (; !error && entry != fs::recursive_directory_iterator(); entry.increment(error)) {
-    std::error_code ignored;
-    if (entry->is_regular_file(ignored)) {
-      const std::uintmax_t size = entry->file_size(ignored);
-      if (!ignored)
-        total += static_cast<int64_t>(size);
-    }
-  }
-  return total;
-}
-
 int64_t TSysUtils::GetSizeOfFile(const std::string& FilePath)
 {
-  WIN32_FILE_ATTRIBUTE_DATA data {};
-  if (!GetFileAttributesExW(Utf8ToWide(FilePath).c_str(), GetFileExInfoStandard, &data) ||
-      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+  // The first entry a directory search finds, whatever its attributes (a folder reports 0).
+  WIN32_FIND_DATAW data {};
+  const HANDLE search = FindFirstFileW(Utf8ToWide(FilePath).c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE)
     return -1;
+  FindClose(search);
   return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32U) | data.nFileSizeLow);
-}
-
-
-std::string TSysUtils::GetParentDirPath(const std::string& Path)
-{
-  std::wstring path = Utf8ToWide(Path);
-  // A drive's root ("C:\") keeps its separator and so gives itself.
-  while (path.size() > 1 && IsSeparator(path.back()) && !(path.size() == 3 && path[1] == L':'))
-    path.pop_back();
-  const size_t separator = path.find_last_of(L"\\/");
-  if (separator == std::wstring::npos)
-    return {};
-  path.resize(separator + 1);
-  std::replace(path.begin(), path.end(), L'/', L'\\');
-  return WideToUtf8(path);
 }
 
 std::string TSysUtils::ExpandFileNameRelBaseDir(const std::string& FileName, const std::string& BaseDir)

@@ -509,15 +509,20 @@ TEST(SysUtilsPaths, GetParentDirPath)
 #ifdef _WIN32
   const TTextCase cases[] = {
     {"C:\\a\\b", "C:\\a\\"}, {"C:\\a\\b\\", "C:\\a\\"}, {"C:\\a", "C:\\"}, {"C:\\", "C:\\"},
-    {"C:/a/b", "C:\\a\\"},   {"a\\b", "a\\"},           {"a", ""},         {"", ""},
+    {"C:/a/b", "C:\\a\\"},
   };
 #else
   const TTextCase cases[] = {
-    {"/a/b/c", "/a/b/"}, {"/a/b/c/", "/a/b/"}, {"/a", "/"}, {"/", "/"}, {"a/b", "a/"}, {"a", ""}, {"", ""},
+    {"/a/b/c", "/a/b/"}, {"/a/b/c/", "/a/b/"}, {"/a", "/"}, {"/", "/"}, {"/a/./b/../c", "/a/"}, {"", "/"},
   };
 #endif
   for (const TTextCase& c : cases)
     EXPECT_EQ(TSysUtils::GetParentDirPath(c.Input), c.Expected) << c.Input;
+  // A relative path is taken from the current folder.
+  const std::string current = Utf8(fs::current_path());
+  EXPECT_EQ(TSysUtils::GetParentDirPath("a"), current + kSeparator);
+  EXPECT_EQ(TSysUtils::GetParentDirPath("a" + std::string(1, kSeparator) + "b"),
+            current + kSeparator + "a" + kSeparator);
 }
 
 TEST(SysUtilsPaths, ExpandFileNameRelBaseDir)
@@ -620,33 +625,57 @@ TEST(SysUtilsFiles, SizesListingsAndCopies)
   WriteFile(dir.File("root/sub/deeper/d.TXT"), "0");
   fs::create_directory(PathOf(dir.File("root/empty")));
 
+  // Sizes: any entry has one (a folder 0); a folder's is the sum of what lies directly inside.
   EXPECT_EQ(TSysUtils::GetSizeOfFile(dir.File("root/b.log")), 4);
   EXPECT_EQ(TSysUtils::GetSizeOfFile(dir.File("root/missing")), -1);
-  EXPECT_EQ(TSysUtils::GetSizeOfFile(root), -1);
-  EXPECT_EQ(TSysUtils::GetSizeOfDir(root), 10);
+  EXPECT_EQ(TSysUtils::GetSizeOfFile(root), 0);
+  EXPECT_EQ(TSysUtils::GetSizeOfDir(root), 7);
+  EXPECT_EQ(TSysUtils::GetSizeOfDir(root, true), 7);
   EXPECT_EQ(TSysUtils::GetSizeOfDir(dir.File("missing")), 0);
   EXPECT_EQ(TSysUtils::GetSubdirectoriesCount(root), 2);
 
-  std::vector<std::string> files = {"left over"};
-  TSysUtils::GetDirectoryFiles(root, false, files, "*.txt");
-  std::sort(files.begin(), files.end());
+  // Listings: what is directly inside, folders first when asked, each group by name.
+  WriteFile(dir.File("root/Z.TXT"), "zz");
+  WriteFile(dir.File("root/\xC3\xA9t\xC3\xA9.txt"), "");
+  fs::create_directory(PathOf(dir.File("root/folder.txt")));
+  const struct {
+    bool IncludeDirs;
+    const char* Mask;
+    std::vector<std::string> Expected;
+  } cases[] = {
 #ifdef _WIN32
-  // Windows matches names without regard to case.
-  const std::vector<std::string> expectedTxt = {Native(dir.File("root/a.txt")), Native(dir.File("root/sub/c.txt")),
-                                                Native(dir.File("root/sub/deeper/d.TXT"))};
+    // Windows matches names without regard to case.
+    {false, "*.txt", {"root/Z.TXT", "root/a.txt", "root/\xC3\xA9t\xC3\xA9.txt"}},
+    {true, "*.txt", {"root/folder.txt", "root/Z.TXT", "root/a.txt", "root/\xC3\xA9t\xC3\xA9.txt"}},
 #else
-  const std::vector<std::string> expectedTxt = {Native(dir.File("root/a.txt")), Native(dir.File("root/sub/c.txt"))};
+    {false, "*.txt", {"root/a.txt", "root/\xC3\xA9t\xC3\xA9.txt"}},
+    {true, "*.txt", {"root/folder.txt", "root/a.txt", "root/\xC3\xA9t\xC3\xA9.txt"}},
 #endif
-  EXPECT_EQ(files, expectedTxt);
-
-  TSysUtils::GetDirectoryFiles(root, true, files, "*.*");
-  EXPECT_EQ(files.size(), 7U);
-  const auto position = [&](const std::string& name) {
-    return std::find(files.begin(), files.end(), Native(dir.File(name))) - files.begin();
+    {true, "*.*", {"root/empty", "root/folder.txt", "root/sub", "root/Z.TXT", "root/a.txt", "root/b.log",
+                   "root/\xC3\xA9t\xC3\xA9.txt"}},
+    {false, "?.log", {"root/b.log"}},
+    {false, "?t?.txt", {"root/\xC3\xA9t\xC3\xA9.txt"}}, // "?" is one character, not one byte
+    {true, "nothing*", {}},
   };
-  EXPECT_LT(position("root/sub"), position("root/sub/c.txt"));
-  EXPECT_LT(position("root/sub/deeper"), position("root/sub/deeper/d.TXT"));
-  EXPECT_LT(position("root/empty"), static_cast<std::ptrdiff_t>(files.size()));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Mask);
+    std::vector<std::string> files = {"left over"};
+    TSysUtils::GetDirectoryFiles(root, c.IncludeDirs, files, c.Mask);
+    std::vector<std::string> expected;
+    for (const std::string& name : c.Expected)
+      expected.push_back(Native(dir.File(name)));
+    EXPECT_EQ(files, expected);
+  }
+  std::vector<std::string> none = {"left over"};
+  TSysUtils::GetDirectoryFiles(dir.File("missing"), true, none);
+  EXPECT_TRUE(none.empty());
+  // A relative folder gives full paths too.
+  const std::filesystem::path here = fs::current_path();
+  fs::current_path(PathOf(root));
+  std::vector<std::string> relative;
+  TSysUtils::GetDirectoryFiles("sub", false, relative);
+  fs::current_path(here);
+  EXPECT_EQ(relative, std::vector<std::string>{Native(dir.File("root/sub/c.txt"))});
 
   const std::string copy = dir.File("copy");
   WriteFile(dir.File("copy/a.txt"), "old");
