@@ -199,6 +199,25 @@ def client_geometry(wid):
     return value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height")
 
 
+def frame_geometry(wid):
+    """The window with its frame, from the extents the window manager announces."""
+    x, y, w, h = client_geometry(wid)
+    extents = run("xprop", "-id", wid, "_NET_FRAME_EXTENTS").stdout
+    left, right, top, bottom = [int(v) for v in extents.split("=")[1].split(",")] if "=" in extents else (0, 0, 0, 0)
+    return x - left, y - top, w + left + right, h + top + bottom
+
+
+def wait_centred(wid, timeout=10):
+    """Waits until the whole window, frame included, is centred on the 1280 x 800 screen."""
+    deadline = time.time() + timeout
+    while True:
+        x, y, w, h = frame_geometry(wid)
+        if abs(2 * x + w - 1280) <= 2 and abs(2 * y + h - 800) <= 2:
+            return
+        check(time.time() < deadline, "the window with its frame is not centred: %d,%d %dx%d" % (x, y, w, h))
+        time.sleep(0.2)
+
+
 def page(body, script=""):
     return "<!doctype html><html><head><meta charset='utf-8'><title>Loading</title>%s</head><body>%s<script>%s</script></body></html>" % (HARNESS, body, script)
 
@@ -423,6 +442,7 @@ def password_prompt():
     try:
         prompt = p.window()
         check(p.title(prompt) == "Locked App", "prompt caption: " + p.title(prompt))
+        wait_centred(prompt)
         run("xdotool", "windowactivate", "--sync", prompt)
         run("xdotool", "type", "--delay", "60", "s3cret")
         run("xdotool", "key", "Escape", "Return")
@@ -458,9 +478,9 @@ def geometry_border_state_and_order_from_the_settings():
     try:
         wid = p.window()
         p.results(wid)
-        x, y, w, h = client_geometry(wid)
+        _, _, w, h = client_geometry(wid)
         check((w, h) == (640, 480), "size %dx%d" % (w, h))
-        check(abs(x + w / 2 - 640) <= 20 and abs(y + h / 2 - 400) <= 40, "not centred: %d,%d" % (x, y))
+        wait_centred(wid)
         run("xdotool", "windowsize", "--sync", wid, "200", "200")
         time.sleep(0.5)
         _, _, w, h = client_geometry(wid)

@@ -76,6 +76,7 @@ TGtkWindowForm::TGtkWindowForm(TFormKind Kind)
   g_signal_connect(FWindow, "delete-event", G_CALLBACK(DeleteEventCb), this);
   g_signal_connect(FWindow, "window-state-event", G_CALLBACK(WindowStateEventCb), this);
   g_signal_connect_after(FWindow, "realize", G_CALLBACK(RealizeCb), this);
+  g_signal_connect(FWindow, "configure-event", G_CALLBACK(ConfigureEventCb), this);
 
   ApplyBorderStyle();
 }
@@ -388,7 +389,10 @@ void TGtkWindowForm::ApplyInitialPosition()
   switch (FPosition) {
   case TPosition::poDesktopCenter:
   case TPosition::poScreenCenter:
+    // GTK centres the client area, as it does not know the frame yet; the frame is centred once
+    // the window manager has drawn it (CentreFrame).
     gtk_window_set_position(FWindow, GTK_WIN_POS_CENTER);
+    FCentreFramePending = true;
     break;
   case TPosition::poDesigned:
     gtk_window_set_position(FWindow, GTK_WIN_POS_NONE);
@@ -440,6 +444,43 @@ void TGtkWindowForm::WindowStateChanged(const GdkEventWindowState& Event)
   // Back from maximized, a fixed-size window takes its own size again, not the maximized one.
   if (leftMaximized && !self->UserResizable())
     self->ApplySize();
+}
+
+gboolean TGtkWindowForm::ConfigureEventCb(GtkWidget*, GdkEventConfigure*, gpointer Self)
+{
+  GtkGuarded("a window configuration", [Self] { static_cast<TGtkWindowForm*>(Self)->CentreFrame(); });
+  return FALSE;
+}
+
+void TGtkWindowForm::CentreFrame()
+{
+  GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(FWindow));
+  if (!FCentreFramePending || window == nullptr || !gtk_widget_get_mapped(GTK_WIDGET(FWindow)))
+    return;
+  // A window shown maximized, minimized or full screen has no placement of its own.
+  if ((gdk_window_get_state(window) &
+       (GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_FULLSCREEN)) != 0) {
+    FCentreFramePending = false;
+    return;
+  }
+  GdkRectangle frame{};
+  gdk_window_get_frame_extents(window, &frame);
+  const int clientWidth = gdk_window_get_width(window);
+  const int clientHeight = gdk_window_get_height(window);
+  // Until the window manager has framed a decorated window, the frame is the client area alone.
+  if (gtk_window_get_decorated(FWindow) && frame.width <= clientWidth && frame.height <= clientHeight)
+    return;
+  FCentreFramePending = false;
+  GdkMonitor* monitor = gdk_display_get_monitor_at_window(gdk_window_get_display(window), window);
+  if (monitor == nullptr)
+    return;
+  GdkRectangle screen{};
+  gdk_monitor_get_geometry(monitor, &screen);
+  const int left = screen.x + (screen.width - frame.width) / 2;
+  const int top = screen.y + (screen.height - frame.height) / 2;
+  // With the default gravity the position asked for is that of the frame's top-left corner.
+  if (left != frame.x || top != frame.y)
+    gtk_window_move(FWindow, left, top);
 }
 
 void TGtkWindowForm::RealizeCb(GtkWidget*, gpointer Self)

@@ -58,6 +58,9 @@ private:
   void WindowStateChanged(const GdkEventWindowState& Event);
   static gboolean WindowStateEventCb(GtkWidget* Widget, GdkEventWindowState* Event, gpointer Self);
   static void RealizeCb(GtkWidget* Widget, gpointer Self);
+  static gboolean ConfigureEventCb(GtkWidget* Widget, GdkEventConfigure* Event, gpointer Self);
+  // Moves a window to be centred so that its whole frame is, once the window manager has framed it.
+  void CentreFrame();
 
   // The close protocol shared by every close request.
   void RequestClose();
@@ -96,6 +99,7 @@ private:
   bool FHasPosition = false; // SetBounds gave Left and Top
   bool FHasSize = false;     // a size was given (or kept while a fixed-size window is maximized)
   bool FShownOnce = false;
+  bool FCentreFramePending = false; // centred placement waits for the frame's size
 
   TModalResult FModalResult = mrNone;
   bool FModal = false;
