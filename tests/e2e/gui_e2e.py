@@ -517,6 +517,56 @@ def geometry_border_state_and_order_from_the_settings():
 
 
 @case
+def leaving_full_screen_gives_a_normal_window_with_the_configured_border():
+    # Full screen entered from a maximized dialog-border window (fixed size), then left.
+    app = App({"Width": 640, "Height": 480, "WindowBorder": 3, "DynamicAppTitle": 1}, {"index.html": page("", """
+        var asked = 0;
+        document.addEventListener('keydown', async e => {
+          if (e.key === 'm') ryx.window.setState({state: 'maximized'});
+          if (e.key === 'f') ryx.app.enterFullscreen();
+          if (e.key === 'x') ryx.app.exitFullscreen();
+          if (e.key === 's') {
+            const state = await ryx.window.getState();
+            document.title = 'STATE' + (++asked) + ':' + state + ',' + await ryx.app.inFullscreen();
+          }
+        });
+        document.title = 'READY';""")})
+    p = app.start()
+
+    def key(name):
+        run("xdotool", "windowactivate", "--sync", wid)
+        run("xdotool", "key", name)
+
+    def decorated():
+        hints = run("xprop", "-id", wid, "_MOTIF_WM_HINTS").stdout
+        fields = [int(v, 0) for v in hints.split("=")[1].split(",")] if "=" in hints else []
+        return not (len(fields) >= 3 and fields[0] & 2 and fields[2] == 0)
+
+    def wait_for(condition, what, timeout=10):
+        deadline = time.time() + timeout
+        while not condition():
+            check(time.time() < deadline, what)
+            time.sleep(0.1)
+
+    try:
+        wid = p.window()
+        p.wait_title(wid, "^READY$")
+        key("m")
+        wait_for(lambda: "MAXIMIZED" in net_wm_state(wid), "the window did not maximize")
+        key("f")
+        wait_for(lambda: not decorated() and "MAXIMIZED" in net_wm_state(wid),
+                 "full screen: %s, decorated %s" % (net_wm_state(wid).strip(), decorated()))
+        key("x")
+        wait_for(lambda: "MAXIMIZED" not in net_wm_state(wid) and decorated() and client_geometry(wid)[2:] == (640, 480),
+                 "after full screen: %s, decorated %s, %r" % (net_wm_state(wid).strip(), decorated(), client_geometry(wid)))
+        key("s")
+        state = p.wait_title(wid, "^STATE1:")
+        check(state == "STATE1:normal,false", state)
+    finally:
+        p.kill()
+
+
+@case
 def bundles_without_archive_or_identity():
     p = Process([RUNTIME])
     try:

@@ -234,16 +234,24 @@ TEST_F(BridgeTest, FullScreenIsAPlainFlagRestoredToTheConfiguredBorder)
   Form->SetWindowState(TWindowState::wsMaximized);
   const auto inFullscreen = [this] { return Reply(R"({"id":50002,"uuid":"u","data":{}})"); };
   EXPECT_EQ(inFullscreen(), R"({"uuid": "u", "success": true, "result": false})");
+  auto& window = static_cast<THeadlessForm&>(*Form);
+  window.Changes.clear();
   Send(R"({"id":50003,"uuid":"u","data":{}})");
   Send(R"({"id":50003,"uuid":"u","data":{}})");
+  // The border goes first, then the state; a second request changes nothing.
+  EXPECT_EQ(window.Changes, (std::vector<std::string>{"border 0", "state 2"}));
   EXPECT_EQ(Form->BorderStyle(), TBorderStyle::bsNone);
   EXPECT_EQ(Form->WindowState(), TWindowState::wsMaximized);
   // Changing the state does not leave full screen.
   Send(R"({"id":60004,"uuid":"u","data":{"state":"normal"}})");
   EXPECT_EQ(inFullscreen(), R"({"uuid": "u", "success": true, "result": true})");
   EXPECT_EQ(Form->BorderStyle(), TBorderStyle::bsNone);
+  // Leaving reads the border setting as it is then, and sets the state before the border.
+  Ini.SetText("[App]\nWindowBorder=4");
+  window.Changes.clear();
   Send(R"({"id":50004,"uuid":"u","data":{}})");
-  EXPECT_EQ(Form->BorderStyle(), TBorderStyle::bsDialog);
+  EXPECT_EQ(window.Changes, (std::vector<std::string>{"state 0", "border 4"}));
+  EXPECT_EQ(Form->BorderStyle(), TBorderStyle::bsToolWindow);
   EXPECT_EQ(Form->WindowState(), TWindowState::wsNormal);
   EXPECT_EQ(inFullscreen(), R"({"uuid": "u", "success": true, "result": false})");
   // A second exit does nothing; without the setting the border is sizeable.

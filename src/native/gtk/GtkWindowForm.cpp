@@ -102,6 +102,15 @@ std::string TGtkWindowForm::Caption() const { return FCaption; }
 void TGtkWindowForm::SetBorderStyle(TBorderStyle Style)
 {
   FBorderStyle = Style;
+  // A window asked to leave maximized that the window manager still shows maximized would be
+  // mapped again maximized by the unmap and map a new window type takes (GDK maps it with the
+  // state it last heard of). The border then follows once the window has left that state.
+  if (FWindowState == TWindowState::wsNormal && MaximizedNow() && gtk_widget_get_mapped(GTK_WIDGET(FWindow)) &&
+      gtk_window_get_type_hint(FWindow) != TraitsOf(Style).TypeHint) {
+    FBorderPending = true;
+    return;
+  }
+  FBorderPending = false;
   ApplyBorderStyle();
 }
 
@@ -441,6 +450,12 @@ void TGtkWindowForm::WindowStateChanged(const GdkEventWindowState& Event)
   // window, makes GTK move it to where it was maximized; the next layout pass sends them.
   self->ApplyResizable(THintsDelivery::WithNextLayout);
   self->ApplyWmHints();
+  // A border change that waited for this goes first: its unmap and map keep the size the window
+  // has now, which the fixed size below then replaces.
+  if (leftMaximized && self->FBorderPending) {
+    self->FBorderPending = false;
+    self->ApplyBorderStyle();
+  }
   // Back from maximized, a fixed-size window takes its own size again, not the maximized one.
   if (leftMaximized && !self->UserResizable())
     self->ApplySize();

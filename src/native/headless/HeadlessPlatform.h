@@ -23,9 +23,17 @@ public:
 
   void SetCaption(const std::string& Caption) override { FCaption = Caption; }
   std::string Caption() const override { return FCaption; }
-  void SetBorderStyle(TBorderStyle Style) override { FBorderStyle = Style; }
+  void SetBorderStyle(TBorderStyle Style) override
+  {
+    FBorderStyle = Style;
+    Changes.push_back("border " + std::to_string(static_cast<int>(Style)));
+  }
   TBorderStyle BorderStyle() const override { return FBorderStyle; }
-  void SetWindowState(TWindowState State) override { FWindowState = State; }
+  void SetWindowState(TWindowState State) override
+  {
+    FWindowState = State;
+    Changes.push_back("state " + std::to_string(static_cast<int>(State)));
+  }
   TWindowState WindowState() const override { return FWindowState; }
   void SetFormStyle(TFormStyle Style) override { FFormStyle = Style; }
   TFormStyle FormStyle() const override { return FFormStyle; }
@@ -36,6 +44,8 @@ public:
   void MenuChanged() override { ++FMenuRedraws; }
   TMainMenu* MainMenu() const { return FMenu; }
   int MenuRedraws() const { return FMenuRedraws; }
+  // Border and state changes in the order they came ("border N", "state N", N the enum's value).
+  std::vector<std::string> Changes;
   void Show() override { FVisible = true; }
   TModalResult ShowModal() override;
   void SetModalResult(TModalResult Result) override;
