@@ -921,8 +921,10 @@ std::string TSysUtils::GetUserDesktopDirPath()
 
 std::string TSysUtils::GetUserDocumentsDirPath()
 {
+  // Without a documents folder in the user's folder settings, the home folder stands in for it,
+  // as the desktop's folder rules say.
   const char* path = g_get_user_special_dir(G_USER_DIRECTORY_DOCUMENTS);
-  return WithSeparator(path != nullptr ? path : "");
+  return WithSeparator(path != nullptr ? path : g_get_home_dir());
 }
 
 std::string TSysUtils::GetUserAppDataDirPath() { return WithSeparator(XdgBaseDir("XDG_CONFIG_HOME", ".config")); }

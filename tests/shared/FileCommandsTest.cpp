@@ -12,6 +12,8 @@
 #include "support/TestFiles.h"
 #include "support/ZipFixture.h"
 
+#include <rapidjson/document.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -261,6 +263,35 @@ TEST_F(FileCommandsTest, ExtractFileNamesTheEntryByDirNameAndArgument)
   Module.SetExeZip(nullptr);
   EXPECT_TRUE(Call(30004, R"({"sourceFile":"/img/a.png","targetFile":"x"})").empty());
   EXPECT_EQ(Platform.Messages.back(), "Calls to ryx.app.extractFile() works only at runtime.");
+}
+
+TEST_F(FileCommandsTest, ExtractFileWritesARelativeTargetInTheCurrentFolder)
+{
+  // Unlike the file commands, whose relative paths are inside the program folder, extractFile
+  // takes its target as the system does: relative to the current folder.
+  test::TTempDir current;
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(current.Path());
+  const std::string reply = One(30004, R"({"sourceFile":"/img/a.png","targetFile":"relative-out.png"})");
+  std::filesystem::current_path(before);
+  EXPECT_EQ(reply, "true, \"result\": true}");
+  EXPECT_EQ(test::ReadFile(current.File("relative-out.png")), "PNG!");
+  EXPECT_FALSE(std::filesystem::exists(test::PathOf(InDir("relative-out.png")))) << "not in the program folder";
+}
+
+TEST_F(FileCommandsTest, FolderCommandsAnswerFoldersEndingInTheDelimiter)
+{
+  for (const int id : {40003, 40004, 40005, 40006, 40007}) {
+    SCOPED_TRACE(id);
+    const std::string reply = One(id, "{}");
+    rapidjson::Document parsed;
+    parsed.Parse(("{\"success\": " + reply).c_str());
+    ASSERT_TRUE(parsed.IsObject() && parsed["result"].IsString()) << reply;
+    const std::string folder = parsed["result"].GetString();
+    ASSERT_GT(folder.size(), 1U) << folder;
+    EXPECT_TRUE(folder.ends_with(TSysUtils::PathDelimiter())) << folder;
+    EXPECT_FALSE(folder.ends_with(TSysUtils::PathDelimiter() + TSysUtils::PathDelimiter())) << folder;
+  }
 }
 
 TEST_F(FileCommandsTest, Base64WritesExactlyTheDecodedBytes)
