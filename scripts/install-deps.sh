@@ -34,8 +34,9 @@ PACKAGES=(
   # native layer and its end-to-end tests
   libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xauth openbox xdotool x11-utils x11-apps
   dbus dbus-x11 imagemagick fonts-dejavu-core fonts-wqy-microhei x11-utils
-  # tools used by tests to check archives made by the packer, and to find processes
-  unzip python3 procps
+  # tools used by tests to check archives made by the packer, and to find processes; Node.js
+  # runs the tests of the page-side bridge script
+  unzip python3 procps nodejs
   # fuzzing: clang with libFuzzer and the sanitizer runtimes
   clang libclang-rt-14-dev
 )
