@@ -6,6 +6,9 @@
 #include "ProjectSettings.h"
 #include "SysUtils.h"
 
+#include <memory>
+#include <mutex>
+
 namespace velmora {
 
 int RunVelmoraApplication(const std::string& ExePath)
@@ -14,14 +17,39 @@ int RunVelmoraApplication(const std::string& ExePath)
     return 0;
 
   // One instance per app ID, except the two-argument start a running instance makes for a new
-  // window. The lock stays held until the process ends.
+  // window. Every instance holds the name until it ends, second windows included.
+  bool ownedByAnother = false;
   if (!TProjectSettings::ReadBool(*ProjectINI, AppKeys::AllowInstances)) {
-    if (TSysUtils::CreateNamedMutex(AppID) == TNamedMutexResult::AlreadyExists && !IsSecondWindowStart())
+    ownedByAnother = TSysUtils::CreateNamedMutex(AppID) == TNamedMutexResult::AlreadyExists;
+    if (ownedByAnother && !IsSecondWindowStart())
       return 0;
   }
 
   TMainForm mainForm;
+  // A second window belongs to the instance that owns the name: when that one ends, the window is
+  // asked to close as the user would ask it. The watch reports from a thread of its own, which may
+  // outlive this function; the shared state keeps it from posting once the window is gone.
+  struct TOwnerWatch {
+    std::mutex Lock;
+    bool WindowAlive = true;
+  };
+  const auto watch = std::make_shared<TOwnerWatch>();
+  if (ownedByAnother) {
+    TNativeForm* window = &mainForm.Form();
+    TNativePlatform* platform = &Native();
+    TSysUtils::WatchNamedMutexOwner(AppID, [watch, window, platform] {
+      const std::lock_guard<std::mutex> guard(watch->Lock);
+      if (!watch->WindowAlive)
+        return;
+      platform->PostToMainThread([watch, window] {
+        if (watch->WindowAlive)
+          window->Close();
+      });
+    });
+  }
   Native().Run(mainForm.Form());
+  const std::lock_guard<std::mutex> guard(watch->Lock);
+  watch->WindowAlive = false;
   return 0;
 }
 

@@ -105,8 +105,11 @@ public:
   // Replaces List with the titles of the top-level windows, topmost first, leaving out blank titles.
   static void GetWindowsCaptions(std::vector<std::string>& List);
   // Holds the single-instance object called Name until the process ends, and says whether another
-  // process held it already.
+  // process held it already. The caller that gets Created is the name's owner.
   static TNamedMutexResult CreateNamedMutex(const std::string& Name);
+  // Calls OnEnded once, on a thread of its own, when the owner of the named object Name (the
+  // process whose CreateNamedMutex gave Created) has ended; at once when it has ended already.
+  static void WatchNamedMutexOwner(const std::string& Name, std::function<void()> OnEnded);
 
   // ---------------------------------------------------------------- browser engine
 

@@ -19,6 +19,7 @@
 #include <iterator>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 namespace velmora {
 
@@ -418,7 +419,33 @@ TNamedMutexResult TSysUtils::CreateNamedMutex(const std::string& Name)
   if (mutex == nullptr)
     return TNamedMutexResult::Failed;
   // The handle stays open on purpose: the mutex lives as long as a handle to it does.
-  return GetLastError() == ERROR_ALREADY_EXISTS ? TNamedMutexResult::AlreadyExists : TNamedMutexResult::Created;
+  const TNamedMutexResult result =
+    GetLastError() == ERROR_ALREADY_EXISTS ? TNamedMutexResult::AlreadyExists : TNamedMutexResult::Created;
+  // The owner also owns a second mutex for as long as it runs; its end abandons that mutex, which
+  // is what WatchNamedMutexOwner waits for.
+  if (result == TNamedMutexResult::Created)
+    CreateMutexW(nullptr, TRUE, Utf8ToWide(Name + ".owner").c_str());
+  return result;
+}
+
+void TSysUtils::WatchNamedMutexOwner(const std::string& Name, std::function<void()> OnEnded)
+{
+  std::thread([name = Utf8ToWide(Name + ".owner"), OnEnded = std::move(OnEnded)] {
+    const HANDLE owner = OpenMutexW(SYNCHRONIZE, FALSE, name.c_str());
+    if (owner == nullptr) {
+      // No owner holds it any more: the mutex went with the last handle.
+      if (GetLastError() == ERROR_FILE_NOT_FOUND)
+        OnEnded();
+      return;
+    }
+    const DWORD waited = WaitForSingleObject(owner, INFINITE);
+    // Granted means owned now: it is given back at once, so it stands in no later owner's way.
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+      ReleaseMutex(owner);
+    CloseHandle(owner);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+      OnEnded();
+  }).detach();
 }
 
 // ---------------------------------------------------------------- browser engine

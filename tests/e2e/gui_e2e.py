@@ -374,8 +374,9 @@ def close_with_a_replaced_handler_waits_for_the_page():
 def single_instance_and_second_window():
     app = App({"DynamicAppTitle": 1}, {
         "index.html": page("", "document.title = 'FIRST';"),
-        "page2.html": page("", "document.title = 'SECOND:' + location.href;"),
-        "opener.html": page("", "document.title = 'OPENER'; window.open('page2.html', '_blank');"),
+        # A second window whose page keeps it open when asked to close, and one that lets it close.
+        "stays.html": page("", "ryx.events.onCloseQuery = function () {}; document.title = 'SECOND:' + location.href;"),
+        "goes.html": page("", "document.title = 'GOES';"),
     })
     first = app.start()
     others = []
@@ -385,20 +386,25 @@ def single_instance_and_second_window():
         plain = app.start()
         others.append(plain)
         check(plain.wait_exit(10) == 0, "a second plain start did not end with exit code 0")
-        second = app.start(app.id, "file:///page2.html")
-        others.append(second)
-        title = second.wait_title(second.window(), "^SECOND:")
-        check(title == "SECOND:velmora://app/page2.html" or title.startswith("SECOND:"), title)
+        stays = app.start(app.id, "file:///stays.html")
+        others.append(stays)
+        title = stays.wait_title(stays.window(), "^SECOND:")
+        check(title == "SECOND:velmora://app/stays.html", title)
+        goes = app.start(app.id, "file:///goes.html")
+        others.append(goes)
+        goes.wait_title(goes.window(), "^GOES$")
         only_id = app.start(app.id)
         others.append(only_id)
         check(only_id.wait_exit(10) == 0, "a start with only the app ID passed the single-instance rule")
-        # The rule holds while any instance runs: with the first gone, the second window still
-        # counts, so a plain start ends.
+        # When the first instance ends, its second windows are asked to close: one closes, the
+        # other's page keeps it open.
         first.kill()
+        check(goes.wait_exit(10) == 0, "a second window outlived the instance it belongs to")
+        check(stays.alive_after(1), "a second window closed although its page did not allow it")
+        # The rule holds while any instance runs: the remaining second window still counts.
         late = app.start()
         others.append(late)
         check(late.wait_exit(10) == 0, "a plain start ran beside the second window after the first ended")
-        check(second.proc.poll() is None, "the second window ended with the first")
     finally:
         for p in [first] + others:
             p.kill()

@@ -8,6 +8,8 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <random>
 #include <string>
@@ -310,11 +313,59 @@ TEST(SysUtilsNamedMutex, SecondLockOfTheSameNameIsRefused)
   for (const std::string& suffix : suffixes)
     EXPECT_EQ(TSysUtils::CreateNamedMutex(name + suffix), TNamedMutexResult::Created) << suffix;
 #ifndef _WIN32
-  // A lock file and its gate for each name.
+  // A lock file, its gate and the owner's file for each name.
   const auto files = std::distance(fs::directory_iterator(runtime.Path()), fs::directory_iterator());
-  EXPECT_EQ(files, static_cast<std::ptrdiff_t>(2 * (std::size(suffixes) + 1)));
+  EXPECT_EQ(files, static_cast<std::ptrdiff_t>(3 * (std::size(suffixes) + 1)));
 #endif
 }
+
+#ifndef _WIN32
+TEST(SysUtilsNamedMutex, OwnerWatchReportsWhenTheOwningProcessEnds)
+{
+  TTempDir runtime;
+  const TScopedEnv runtimeDir("XDG_RUNTIME_DIR", Utf8(runtime.Path()));
+  const std::string name = UniqueName("velmora-test-");
+  // The owner is a child process that holds the name until its pipe closes.
+  int ready[2];
+  int release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    close(ready[0]);
+    close(release[1]);
+    const char created = TSysUtils::CreateNamedMutex(name) == TNamedMutexResult::Created ? 'c' : 'x';
+    char ignored = 0;
+    if (write(ready[1], &created, 1) == 1)
+      (void)!read(release[0], &ignored, 1);
+    _exit(0);
+  }
+  close(ready[1]);
+  close(release[0]);
+  char created = 0;
+  ASSERT_EQ(read(ready[0], &created, 1), 1);
+  ASSERT_EQ(created, 'c');
+  EXPECT_EQ(TSysUtils::CreateNamedMutex(name), TNamedMutexResult::AlreadyExists);
+
+  std::promise<void> ended;
+  TSysUtils::WatchNamedMutexOwner(name, [&ended] { ended.set_value(); });
+  auto endedFuture = ended.get_future();
+  EXPECT_EQ(endedFuture.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout)
+    << "reported while the owner still runs";
+  close(release[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(endedFuture.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  close(ready[0]);
+
+  // A watch that starts after the owner has gone reports at once; this process, which only holds
+  // the name, never became its owner.
+  std::promise<void> late;
+  TSysUtils::WatchNamedMutexOwner(name, [&late] { late.set_value(); });
+  EXPECT_EQ(late.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+}
+#endif
 
 #ifndef _WIN32
 TEST(SysUtilsNamedMutex, UnusableFolderFails)
