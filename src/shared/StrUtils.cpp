@@ -417,28 +417,7 @@ bool TStrUtils::FilePathIsPluginRelative(std::string_view path)
 
 bool MatchesWildcard(std::string_view Pattern, std::string_view Text)
 {
-  // Greedy match that backs up to the last "*" on a mismatch: linear in practice.
-  size_t p = 0;
-  size_t t = 0;
-  size_t star = std::string_view::npos;
-  size_t resume = 0;
-  while (t < Text.size()) {
-    if (p < Pattern.size() && (Pattern[p] == '?' || Pattern[p] == Text[t])) {
-      ++p;
-      ++t;
-    } else if (p < Pattern.size() && Pattern[p] == '*') {
-      star = p++;
-      resume = t;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      t = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < Pattern.size() && Pattern[p] == '*')
-    ++p;
-  return p == Pattern.size();
+  return text::MatchesWildcardOf(Pattern, Text);
 }
 
 } // namespace velmora

@@ -126,17 +126,6 @@ void FillRect(TBitmap& Target, int Left, int Top, int Width, int Height, uint32_
 }
 } // namespace
 
-uint32_t MixColours(uint32_t A, uint32_t B, double Amount)
-{
-  uint32_t result = 0;
-  for (int shift = 0; shift <= 16; shift += 8) {
-    const double a = (A >> shift) & 0xFF;
-    const double b = (B >> shift) & 0xFF;
-    result |= static_cast<uint32_t>(a + (b - a) * Amount + 0.5) << shift;
-  }
-  return result;
-}
-
 const TThemePalette* TStylesUtils::FindPalette(std::string_view ThemeName)
 {
   const auto& palettes = Palettes();

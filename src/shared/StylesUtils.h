@@ -1,7 +1,8 @@
 // TStylesUtils: the catalogue of the 40 themes, the active theme and the theme switch.
 #pragma once
 
-#include "MenuModel.h"
+#include "Bitmap.h"
+#include "ThemePalette.h"
 
 #include <array>
 #include <string>
@@ -19,9 +20,6 @@ struct TThemeEntry {
 extern const std::array<TThemeEntry, 40> ThemeCatalogue;
 
 inline constexpr std::string_view kSystemThemeName = "Windows";
-
-// Mixes two 0xRRGGBB colours: Amount (0..1) of B into A.
-uint32_t MixColours(uint32_t A, uint32_t B, double Amount);
 
 class TStylesUtils {
 public:

@@ -1,11 +1,16 @@
 // The operations of TSysUtils that are the same on every platform.
 #include "SysUtils.h"
+#include "SysUtilsInternal.h"
 #include "TextCodec.h"
+#include "TextHelpers.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cwctype>
+#include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace velmora {
 
@@ -35,29 +40,7 @@ bool MatchesFileMask(std::string_view Name, std::string_view Mask)
 {
   if (Mask.empty() || Mask == "*" || Mask == "*.*")
     return true;
-  const std::u32string name = NameCharacters(Name);
-  const std::u32string mask = NameCharacters(Mask);
-  size_t n = 0;
-  size_t m = 0;
-  size_t star = std::u32string::npos;
-  size_t starName = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == U'?' || mask[m] == name[n])) {
-      ++n;
-      ++m;
-    } else if (m < mask.size() && mask[m] == U'*') {
-      star = m++;
-      starName = n;
-    } else if (star != std::u32string::npos) {
-      m = star + 1;
-      n = ++starName;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == U'*')
-    ++m;
-  return m == mask.size();
+  return text::MatchesWildcardOf<char32_t>(NameCharacters(Mask), NameCharacters(Name));
 }
 
 std::string WithTrailingDelimiter(std::string Path)
@@ -154,6 +137,61 @@ std::string TSysUtils::GetParentDirPath(const std::string& Path)
   if (error)
     return {};
   return WithTrailingDelimiter(Utf8FromPath(parent.lexically_normal()));
+}
+
+bool TSysUtils::ForceDirectories(const std::string& Path)
+{
+  if (Path.empty()) {
+    RecordSystemError(std::make_error_code(std::errc::no_such_file_or_directory));
+    return false;
+  }
+  std::error_code error;
+  fs::create_directories(PathFromUtf8(Path), error);
+  // Checked afterwards, since create_directories reports a trailing separator or an existing folder
+  // unevenly.
+  std::error_code ignored;
+  if (fs::is_directory(PathFromUtf8(Path), ignored))
+    return true;
+  RecordSystemError(error ? error : std::make_error_code(std::errc::not_a_directory));
+  return false;
+}
+
+std::string TSysUtils::ExpandFileNameRelBaseDir(const std::string& FileName, const std::string& BaseDir)
+{
+  fs::path path = PathFromUtf8(FileName);
+  if (path.is_relative())
+    path = PathFromUtf8(BaseDir) / path;
+  if (path.is_relative()) {
+    std::error_code ignored;
+    const fs::path absolute = fs::absolute(path, ignored);
+    if (!ignored)
+      path = absolute;
+  }
+  return Utf8FromPath(path.lexically_normal());
+}
+
+bool TSysUtils::RemoveUTFBoomFromFile(const std::string& FilePath)
+{
+  // The streams report why they failed through errno only.
+  const auto failure = [](int fallback) {
+    RecordSystemError(std::error_code(errno != 0 ? errno : fallback, std::generic_category()));
+    return false;
+  };
+  errno = 0;
+  std::ifstream in(PathFromUtf8(FilePath), std::ios::binary);
+  if (!in)
+    return failure(ENOENT);
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  if (!content.starts_with("\xEF\xBB\xBF"))
+    return true;
+  errno = 0;
+  std::ofstream out(PathFromUtf8(FilePath), std::ios::binary | std::ios::trunc);
+  out.write(content.data() + 3, static_cast<std::streamsize>(content.size() - 3));
+  out.close();
+  if (!out)
+    return failure(EIO);
+  return true;
 }
 
 } // namespace velmora

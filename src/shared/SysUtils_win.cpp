@@ -1,5 +1,6 @@
 // Windows implementation of TSysUtils: the Win32 shell, process, power, window-list and special-folder services.
 #include "SysUtils.h"
+#include "SysUtilsInternal.h"
 #include "TextCodec.h"
 
 #include <windows.h>
@@ -27,10 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path PathOf(const std::string& utf8) { return fs::path(Utf8ToWide(utf8)); }
-
-std::string Utf8Of(const fs::path& path) { return WideToUtf8(path.native()); }
-
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 std::string WithSeparator(std::string path)
@@ -38,26 +35,6 @@ std::string WithSeparator(std::string path)
   if (path.empty() || (path.back() != '\\' && path.back() != '/'))
     path += '\\';
   return path;
-}
-
-// Keeps GetLastErrorMessage meaningful after a std::filesystem failure, whose code may be an errno
-// value rather than a Win32 one.
-void RecordError(const std::error_code& error)
-{
-  if (error.category() == std::system_category()) {
-    SetLastError(static_cast<DWORD>(error.value()));
-    return;
-  }
-  switch (error.value()) {
-  case ENOENT: SetLastError(ERROR_FILE_NOT_FOUND); break;
-  case EACCES:
-  case EPERM: SetLastError(ERROR_ACCESS_DENIED); break;
-  case EEXIST: SetLastError(ERROR_ALREADY_EXISTS); break;
-  case ENOTDIR: SetLastError(ERROR_DIRECTORY); break;
-  case ENOTEMPTY: SetLastError(ERROR_DIR_NOT_EMPTY); break;
-  case ENOSPC: SetLastError(ERROR_DISK_FULL); break;
-  default: SetLastError(ERROR_GEN_FAILURE); break;
-  }
 }
 
 // ShellExecuteW reports failure as a code of its own (32 or less), and does not always set the
@@ -153,7 +130,7 @@ bool CopyTree(const fs::path& from, const fs::path& to)
     }
   }
   if (error) {
-    RecordError(error);
+    RecordSystemError(error);
     return false;
   }
   return true;
@@ -181,6 +158,27 @@ bool IsReservedName(std::wstring_view component)
 }
 
 } // namespace
+
+// A std::filesystem or stream failure may carry an errno value rather than a Win32 error: such
+// values become the Win32 errors they stand for.
+void RecordSystemError(const std::error_code& error)
+{
+  if (error.category() == std::system_category()) {
+    SetLastError(static_cast<DWORD>(error.value()));
+    return;
+  }
+  switch (error.value()) {
+  case ENOENT: SetLastError(ERROR_FILE_NOT_FOUND); break;
+  case EACCES:
+  case EPERM: SetLastError(ERROR_ACCESS_DENIED); break;
+  case EEXIST: SetLastError(ERROR_ALREADY_EXISTS); break;
+  case ENOTDIR: SetLastError(ERROR_DIRECTORY); break;
+  case ENOTEMPTY: SetLastError(ERROR_DIR_NOT_EMPTY); break;
+  case ENOSPC: SetLastError(ERROR_DISK_FULL); break;
+  case EIO: SetLastError(ERROR_WRITE_FAULT); break;
+  default: SetLastError(ERROR_GEN_FAILURE); break;
+  }
+}
 
 // ---------------------------------------------------------------- error reporting
 
@@ -528,24 +526,6 @@ std::string TSysUtils::GetTempDirPath()
 
 // ---------------------------------------------------------------- files and folders
 
-bool TSysUtils::ForceDirectories(const std::string& Path)
-{
-  if (Path.empty()) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return false;
-  }
-  std::error_code error;
-  fs::create_directories(PathOf(Path), error);
-  std::error_code ignored;
-  if (fs::is_directory(PathOf(Path), ignored))
-    return true;
-  if (error)
-    RecordError(error);
-  else
-    SetLastError(ERROR_DIRECTORY);
-  return false;
-}
-
 bool TSysUtils::FileExists(const std::string& Path)
 {
   const DWORD attributes = GetFileAttributesW(Utf8ToWide(Path).c_str());
@@ -661,14 +641,14 @@ bool TSysUtils::CopyFile(const std::string& From, const std::string& To)
 bool TSysUtils::CopyDirectory(const std::string& From, const std::string& To)
 {
   std::error_code error;
-  if (!fs::is_directory(PathOf(From), error)) {
+  if (!fs::is_directory(PathFromUtf8(From), error)) {
     if (error)
-      RecordError(error);
+      RecordSystemError(error);
     else
       SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
-  return CopyTree(PathOf(From), PathOf(To));
+  return CopyTree(PathFromUtf8(From), PathFromUtf8(To));
 }
 
 int64_t TSysUtils::GetSizeOfFile(const std::string& FilePath)
@@ -680,20 +660,6 @@ int64_t TSysUtils::GetSizeOfFile(const std::string& FilePath)
     return -1;
   FindClose(search);
   return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32U) | data.nFileSizeLow);
-}
-
-std::string TSysUtils::ExpandFileNameRelBaseDir(const std::string& FileName, const std::string& BaseDir)
-{
-  fs::path path = PathOf(FileName);
-  if (path.is_relative())
-    path = PathOf(BaseDir) / path;
-  if (path.is_relative()) {
-    std::error_code ignored;
-    const fs::path absolute = fs::absolute(path, ignored);
-    if (!ignored)
-      path = absolute;
-  }
-  return Utf8Of(path.lexically_normal());
 }
 
 bool TSysUtils::IsValidFilePath(const std::string& Path)
@@ -733,28 +699,6 @@ bool TSysUtils::FilesHaveSameDateTime(const std::string& FilePath1, const std::s
     return false;
   return CompareFileTime(&first.ftLastWriteTime, &second.ftLastWriteTime) == 0;
 }
-
-bool TSysUtils::RemoveUTFBoomFromFile(const std::string& FilePath)
-{
-  std::ifstream in(PathOf(FilePath), std::ios::binary);
-  if (!in) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return false;
-  }
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  in.close();
-  if (!content.starts_with("\xEF\xBB\xBF"))
-    return true;
-  std::ofstream out(PathOf(FilePath), std::ios::binary | std::ios::trunc);
-  out.write(content.data() + 3, static_cast<std::streamsize>(content.size() - 3));
-  out.close();
-  if (!out) {
-    SetLastError(ERROR_WRITE_FAULT);
-    return false;
-  }
-  return true;
-}
-
 
 // ---------------------------------------------------------------- this computer
 

@@ -37,4 +37,34 @@ std::string_view TrimBlanks(std::string_view Text);
 // two digits included, kept as it is. The result is bytes: it need not be valid UTF-8.
 std::string PercentDecodeBytes(std::string_view Text);
 
+// Whether Text matches Pattern, where '*' stands for any run of elements and '?' for one; every
+// other element matches itself. The one wildcard matcher of the project: bytes for resource
+// filters, code points for file masks. A greedy match that backs up to the last '*' on a mismatch,
+// linear in practice.
+template <class Char>
+bool MatchesWildcardOf(std::basic_string_view<Char> Pattern, std::basic_string_view<Char> Text)
+{
+  size_t p = 0;
+  size_t t = 0;
+  size_t star = std::basic_string_view<Char>::npos;
+  size_t resume = 0;
+  while (t < Text.size()) {
+    if (p < Pattern.size() && (Pattern[p] == Char('?') || Pattern[p] == Text[t])) {
+      ++p;
+      ++t;
+    } else if (p < Pattern.size() && Pattern[p] == Char('*')) {
+      star = p++;
+      resume = t;
+    } else if (star != std::basic_string_view<Char>::npos) {
+      p = star + 1;
+      t = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < Pattern.size() && Pattern[p] == Char('*'))
+    ++p;
+  return p == Pattern.size();
+}
+
 } // namespace velmora::text

@@ -63,7 +63,7 @@ TGtkProgressBar::TGtkProgressBar(TGtkForm& Parent)
   // The form's Show() shows all its widgets; the bar's visibility is ours alone.
   gtk_widget_set_no_show_all(FBar, TRUE);
   gtk_box_pack_start(area, FBar, TRUE, TRUE, 0);
-  g_signal_connect(FBar, "destroy", G_CALLBACK(DestroyCb), this);
+  ConnectSignal<&DestroyCb>(FBar, "destroy", this);
   gtk_widget_show(FBar);
   StartPulse();
 }
@@ -94,7 +94,7 @@ bool TGtkProgressBar::Visible() const { return FVisible && !FDestroyed; }
 void TGtkProgressBar::StartPulse()
 {
   if (FPulseSource == 0)
-    FPulseSource = g_timeout_add(kPulseIntervalMs, PulseCb, this);
+    FPulseSource = g_timeout_add(kPulseIntervalMs, GuardedCallback<&PulseCb>, this);
 }
 
 void TGtkProgressBar::StopPulse()
@@ -139,8 +139,8 @@ TGtkPasswordEdit::TGtkPasswordEdit(TGtkForm& Parent, int Left, int Top, int Widt
   }
   gtk_widget_set_size_request(widget, Width, Height);
   gtk_fixed_put(fixed, widget, Left, Top);
-  g_signal_connect(widget, "key-release-event", G_CALLBACK(KeyReleaseCb), this);
-  g_signal_connect(widget, "destroy", G_CALLBACK(DestroyCb), this);
+  ConnectSignal<&KeyReleaseCb>(widget, "key-release-event", this);
+  ConnectSignal<&DestroyCb>(widget, "destroy", this);
   gtk_widget_show(widget);
 }
 
@@ -171,7 +171,7 @@ gboolean TGtkPasswordEdit::KeyReleaseCb(GtkWidget*, GdkEventKey*, gpointer Self)
   // A copy, so that a handler that frees the edit does not free the function it runs in.
   const std::function<void()> handler = static_cast<TGtkPasswordEdit*>(Self)->OnKeyUp;
   if (handler)
-    GtkGuarded("OnKeyUp", handler);
+    GuardedCall("OnKeyUp", handler);
   // The entry's own handling continues either way.
   return FALSE;
 }

@@ -34,7 +34,7 @@ using text::StartsWithIgnoringCase;
 template <typename THandler, typename... TArgs>
 void Raise(const THandler& Handler, TArgs&&... Args)
 {
-  GtkGuarded("an event handler of the browser control", [&] {
+  GuardedCall("an event handler of the browser control", [&] {
     THandler Copy = Handler;
     if (Copy)
       Copy(std::forward<TArgs>(Args)...);
@@ -244,7 +244,7 @@ TGtkEdgeBrowser::TGtkEdgeBrowser(TGtkForm& Parent, const std::string& DataFolder
   : FParent(Parent), FDataFolder(DataFolder)
 {
   CreateEngine();
-  FCompletionSource = g_idle_add(OnIdleCompleted, this);
+  FCompletionSource = g_idle_add(GuardedCallback<&OnIdleCompleted>, this);
 }
 
 TGtkEdgeBrowser::~TGtkEdgeBrowser()
@@ -315,9 +315,9 @@ void TGtkEdgeBrowser::CreateEngine()
   // The app scheme must behave like a web origin of its own: secure (so secure-context APIs
   // work), CORS-enabled (fetch, XHR and module scripts) and local (other origins cannot load it).
   FBinding = new TSchemeBinding{this};
-  webkit_web_context_register_uri_scheme(FContext, kAppScheme, OnSchemeRequest, FBinding, OnSchemeBindingFreed);
+  webkit_web_context_register_uri_scheme(FContext, kAppScheme, GuardedCallback<&OnSchemeRequest>, FBinding, OnSchemeBindingFreed);
   // Downloads wait for the owner's decision; none is saved silently.
-  g_signal_connect(FContext, "download-started", G_CALLBACK(OnDownloadStarted), this);
+  ConnectSignal<&OnDownloadStarted>(FContext, "download-started", this);
   WebKitSecurityManager* Security = webkit_web_context_get_security_manager(FContext);
   webkit_security_manager_register_uri_scheme_as_secure(Security, kAppScheme);
   webkit_security_manager_register_uri_scheme_as_cors_enabled(Security, kAppScheme);
@@ -330,7 +330,7 @@ void TGtkEdgeBrowser::CreateEngine()
   webkit_user_content_manager_register_script_message_handler_with_reply(FContentManager, Scripts::kBridgeHandler,
                                                                           Scripts::kBridgeWorld);
   const std::string Detailed = std::string("script-message-with-reply-received::") + Scripts::kBridgeHandler;
-  g_signal_connect(FContentManager, Detailed.c_str(), G_CALLBACK(OnScriptMessage), this);
+  ConnectSignal<&OnScriptMessage>(FContentManager, Detailed.c_str(), this);
 
   FView = WEBKIT_WEB_VIEW(
     g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", FContext, "user-content-manager", FContentManager, nullptr));
@@ -349,15 +349,15 @@ void TGtkEdgeBrowser::CreateEngine()
   webkit_settings_set_javascript_can_open_windows_automatically(Settings, TRUE);
   ApplySettings(FSettings);
 
-  g_signal_connect(FView, "load-changed", G_CALLBACK(OnLoadChanged), this);
-  g_signal_connect(FView, "load-failed", G_CALLBACK(OnLoadFailed), this);
-  g_signal_connect(FView, "notify::title", G_CALLBACK(OnTitleChanged), this);
-  g_signal_connect(FView, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
-  g_signal_connect(FView, "create", G_CALLBACK(OnCreate), this);
-  g_signal_connect(FView, "permission-request", G_CALLBACK(OnPermissionRequest), this);
-  g_signal_connect(FView, "web-process-terminated", G_CALLBACK(OnProcessTerminated), this);
-  g_signal_connect(FView, "context-menu", G_CALLBACK(OnContextMenu), this);
-  g_signal_connect(FView, "event", G_CALLBACK(OnViewEvent), this);
+  ConnectSignal<&OnLoadChanged>(FView, "load-changed", this);
+  ConnectSignal<&OnLoadFailed>(FView, "load-failed", this);
+  ConnectSignal<&OnTitleChanged>(FView, "notify::title", this);
+  ConnectSignal<&OnDecidePolicy>(FView, "decide-policy", this);
+  ConnectSignal<&OnCreate>(FView, "create", this);
+  ConnectSignal<&OnPermissionRequest>(FView, "permission-request", this);
+  ConnectSignal<&OnProcessTerminated>(FView, "web-process-terminated", this);
+  ConnectSignal<&OnContextMenu>(FView, "context-menu", this);
+  ConnectSignal<&OnViewEvent>(FView, "event", this);
 
   gtk_box_pack_start(Area, GTK_WIDGET(FView), TRUE, TRUE, 0);
   gtk_widget_show(GTK_WIDGET(FView));
@@ -367,7 +367,7 @@ gboolean TGtkEdgeBrowser::OnIdleCompleted(gpointer Self)
 {
   auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
   Browser->FCompletionSource = 0;
-  GtkGuarded("the browser's creation", [Browser] { Browser->RaiseCreated(); });
+  Browser->RaiseCreated();
   return G_SOURCE_REMOVE;
 }
 
@@ -491,7 +491,7 @@ void TGtkEdgeBrowser::OnSchemeRequest(WebKitURISchemeRequest* Request, gpointer 
   bool Finished = false;
   if (Owner) {
     g_object_ref(Request);
-    GtkGuarded("an app request", [&] {
+    GuardedCall("an app request", [&] {
       Owner->ServeAppRequest(Request);
       Finished = true;
     });
@@ -553,7 +553,7 @@ gboolean TGtkEdgeBrowser::OnScriptMessage(WebKitUserContentManager*, JSCValue* V
                                           gpointer Self)
 {
   auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
-  GtkGuarded("a web message", [&] { Browser->ReceiveBridgeMessage(Value, Reply); });
+  Browser->ReceiveBridgeMessage(Value, Reply);
   return TRUE;
 }
 
@@ -594,7 +594,7 @@ void TGtkEdgeBrowser::ReceiveBridgeMessage(JSCValue* Value, WebKitScriptMessageR
 void TGtkEdgeBrowser::OnLoadChanged(WebKitWebView*, WebKitLoadEvent Event, gpointer Self)
 {
   auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
-  GtkGuarded("a load change", [&] { Browser->LoadChanged(Event); });
+  Browser->LoadChanged(Event);
 }
 
 void TGtkEdgeBrowser::LoadChanged(WebKitLoadEvent Event)
@@ -743,12 +743,12 @@ GtkWidget* TGtkEdgeBrowser::OpenPopup(WebKitWebView* Opener)
   gtk_container_add(GTK_CONTAINER(Window), PopupView);
   gtk_widget_show(PopupView);
 
-  g_signal_connect(PopupView, "ready-to-show", G_CALLBACK(OnPopupReady), Window);
-  g_signal_connect(PopupView, "close", G_CALLBACK(OnPopupClose), Window);
-  g_signal_connect(PopupView, "notify::title", G_CALLBACK(OnPopupTitle), Window);
-  g_signal_connect(PopupView, "create", G_CALLBACK(OnCreate), this);
-  g_signal_connect(PopupView, "decide-policy", G_CALLBACK(OnPopupDecidePolicy), nullptr);
-  g_signal_connect(Window, "destroy", G_CALLBACK(OnPopupDestroyed), this);
+  ConnectSignal<&OnPopupReady>(PopupView, "ready-to-show", Window);
+  ConnectSignal<&OnPopupClose>(PopupView, "close", Window);
+  ConnectSignal<&OnPopupTitle>(PopupView, "notify::title", Window);
+  ConnectSignal<&OnCreate>(PopupView, "create", this);
+  ConnectSignal<&OnPopupDecidePolicy>(PopupView, "decide-policy", nullptr);
+  ConnectSignal<&OnPopupDestroyed>(Window, "destroy", this);
   FPopups.push_back(Window);
   return PopupView;
 }
@@ -793,41 +793,43 @@ void TGtkEdgeBrowser::ForgetPopup(GtkWidget* Window)
 
 void TGtkEdgeBrowser::OnDownloadStarted(WebKitWebContext*, WebKitDownload* Download, gpointer Self)
 {
-  g_signal_connect(Download, "decide-destination", G_CALLBACK(OnDecideDestination), Self);
+  ConnectSignal<&OnDecideDestination>(Download, "decide-destination", Self);
 }
+
+struct TGtkEdgeBrowser::TPendingDownload {
+  WebKitDownload* Download;
+  std::string SuggestedFileName;
+  TGtkEdgeBrowser* Browser;
+  std::shared_ptr<bool> Alive;
+};
 
 gboolean TGtkEdgeBrowser::OnDecideDestination(WebKitDownload* Download, gchar* SuggestedFileName, gpointer Self)
 {
   // The owner asks the user in a dialog of its own, so the decision comes from the main loop, not
   // from inside this signal; the download waits until then.
-  struct TPending {
-    WebKitDownload* Download;
-    std::string SuggestedFileName;
-    TGtkEdgeBrowser* Browser;
-    std::shared_ptr<bool> Alive;
-  };
   auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
-  auto* Pending = new TPending{WEBKIT_DOWNLOAD(g_object_ref(Download)), SuggestedFileName ? SuggestedFileName : "",
-                               Browser, Browser->FAlive};
+  auto* Pending = new TPendingDownload{WEBKIT_DOWNLOAD(g_object_ref(Download)),
+                                       SuggestedFileName ? SuggestedFileName : "", Browser, Browser->FAlive};
   g_signal_handlers_disconnect_by_data(Download, Self);
-  g_idle_add_full(
-    G_PRIORITY_DEFAULT,
-    [](gpointer Data) -> gboolean {
-      auto* Decision = static_cast<TPending*>(Data);
-      if (*Decision->Alive)
-        GtkGuarded("a download",
-                   [Decision] { Decision->Browser->DecideDownload(Decision->Download, Decision->SuggestedFileName); });
-      else
-        webkit_download_cancel(Decision->Download);
-      return G_SOURCE_REMOVE;
-    },
-    Pending,
-    [](gpointer Data) {
-      auto* Decision = static_cast<TPending*>(Data);
-      g_object_unref(Decision->Download);
-      delete Decision;
-    });
+  g_idle_add_full(G_PRIORITY_DEFAULT, GuardedCallback<&RunDownloadDecision>, Pending, FreeDownloadDecision);
   return TRUE;
+}
+
+gboolean TGtkEdgeBrowser::RunDownloadDecision(gpointer Pending)
+{
+  auto* Decision = static_cast<TPendingDownload*>(Pending);
+  if (*Decision->Alive)
+    Decision->Browser->DecideDownload(Decision->Download, Decision->SuggestedFileName);
+  else
+    webkit_download_cancel(Decision->Download);
+  return G_SOURCE_REMOVE;
+}
+
+void TGtkEdgeBrowser::FreeDownloadDecision(gpointer Pending)
+{
+  auto* Decision = static_cast<TPendingDownload*>(Pending);
+  g_object_unref(Decision->Download);
+  delete Decision;
 }
 
 void TGtkEdgeBrowser::DecideDownload(WebKitDownload* Download, const std::string& SuggestedFileName)

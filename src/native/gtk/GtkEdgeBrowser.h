@@ -105,6 +105,10 @@ private:
                                   gpointer Self);
   static void OnDownloadStarted(WebKitWebContext* Context, WebKitDownload* Download, gpointer Self);
   static gboolean OnDecideDestination(WebKitDownload* Download, gchar* SuggestedFileName, gpointer Self);
+  // A download waiting for the owner's decision, which the main loop delivers.
+  struct TPendingDownload;
+  static gboolean RunDownloadDecision(gpointer Pending);
+  static void FreeDownloadDecision(gpointer Pending);
   static void OnLoadChanged(WebKitWebView* View, WebKitLoadEvent Event, gpointer Self);
   static gboolean OnLoadFailed(WebKitWebView* View, WebKitLoadEvent Event, gchar* Uri, GError* Error, gpointer Self);
   static void OnTitleChanged(GObject* View, GParamSpec* Param, gpointer Self);

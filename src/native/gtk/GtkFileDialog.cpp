@@ -150,12 +150,12 @@ public:
   gint Run()
   {
     gpointer source = FNative != nullptr ? static_cast<gpointer>(FNative) : static_cast<gpointer>(FDialog);
-    g_signal_connect(source, "response", G_CALLBACK(ResponseCb), this);
+    ConnectSignal<&ResponseCb>(source, "response", this);
     if (FNative != nullptr) {
       gtk_native_dialog_show(GTK_NATIVE_DIALOG(FNative));
     } else {
       // A dialog destroyed from elsewhere (with its owner, say) never responds: that is a cancel.
-      g_signal_connect(FDialog, "destroy", G_CALLBACK(DestroyCb), this);
+      ConnectSignal<&DestroyCb>(FDialog, "destroy", this);
       gtk_window_present(GTK_WINDOW(FDialog));
     }
     FLoop.Run();

@@ -1,6 +1,8 @@
 // Image decoding through gdk-pixbuf and the drawing of decoded bitmaps as menu images.
 #include "GtkImages.h"
 
+#include "GtkSupport.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -128,7 +130,7 @@ std::optional<TBitmap> GtkDecodeImage(const std::string& Data)
   if (loader == nullptr) // that loader is not installed
     return std::nullopt;
   TLoadCheck check;
-  g_signal_connect(loader, "size-prepared", G_CALLBACK(SizePreparedCb), &check);
+  ConnectSignal<&SizePreparedCb>(loader, "size-prepared", &check);
 
   // The data goes in pieces so that an oversized image is given up as soon as its header has
   // been read, before its pixels are decoded into a buffer of that size.

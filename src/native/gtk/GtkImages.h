@@ -1,7 +1,7 @@
 // Image decoding (gdk-pixbuf loaders) and the conversion of decoded bitmaps to menu images.
 #pragma once
 
-#include "MenuModel.h"
+#include "Bitmap.h"
 
 #include <gtk/gtk.h>
 

@@ -36,7 +36,7 @@ gboolean DeliverClickCb(gpointer Data)
     // The handler runs from a copy: a page that answers the click by building a new menu
     // destroys the item, and the item's own function with it, while the handler still runs.
     if (const std::function<void(TMenuItem&)> onClick = item.OnClick)
-      GtkGuarded("a menu item's OnClick", [&] { onClick(item); });
+      GuardedCall("a menu item's OnClick", [&] { onClick(item); });
   }
   return G_SOURCE_REMOVE;
 }
@@ -49,7 +49,7 @@ void ItemActivateCb(GtkMenuItem*, gpointer Data)
   // handler may rebuild the menu (or open a modal dialog) without pulling widgets out from
   // under GTK.
   const auto* data = static_cast<TClickData*>(Data);
-  g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, DeliverClickCb, new TPendingClick{data->Item, data->Build},
+  g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, GuardedCallback<&DeliverClickCb>, new TPendingClick{data->Item, data->Build},
                   FreePendingClick);
 }
 
@@ -84,7 +84,7 @@ TGtkMenuBar::TGtkMenuBar(GtkBox* Area) : FArea(Area)
 {
   // The area may be destroyed with its window before this object goes.
   g_object_ref(FArea);
-  g_signal_connect(FArea, "notify::scale-factor", G_CALLBACK(ScaleFactorChangedCb), this);
+  ConnectSignal<&ScaleFactorChangedCb>(FArea, "notify::scale-factor", this);
 }
 
 TGtkMenuBar::~TGtkMenuBar()
@@ -178,8 +178,7 @@ GtkWidget* TGtkMenuBar::BuildItem(TMenuItem& Item, bool ReserveImage, int ScaleF
     // Even without children the item opens a (then empty) menu and raises no click.
     gtk_menu_item_set_submenu(GTK_MENU_ITEM(widget), BuildSubmenu(Item, ScaleFactor));
   } else {
-    g_signal_connect_data(widget, "activate", G_CALLBACK(ItemActivateCb), new TClickData{&Item, FBuild},
-                          FreeClickData, GConnectFlags{});
+    ConnectSignal<&ItemActivateCb>(widget, "activate", new TClickData{&Item, FBuild}, GConnectFlags{}, FreeClickData);
   }
   return widget;
 }
@@ -200,7 +199,7 @@ void TGtkMenuBar::ScaleFactorChangedCb(GObject*, GParamSpec*, gpointer Self)
   // The images were drawn for the old scale; on another screen they would be blurred.
   auto* self = static_cast<TGtkMenuBar*>(Self);
   if (self->FBar != nullptr)
-    GtkGuarded("the menu rebuild for a new scale factor", [self] { self->Rebuild(); });
+    self->Rebuild();
 }
 
 } // namespace velmora

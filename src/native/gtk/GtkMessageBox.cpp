@@ -171,7 +171,7 @@ TModalResult GtkShowMessageDialog(const TMessageDialogSpec& Dialog, const std::s
                           : gtk_button_new_with_mnemonic(kind.Caption);
     ++captionIndex;
     gtk_container_add(GTK_CONTAINER(buttonBox), button);
-    g_signal_connect(button, "clicked", G_CALLBACK(ButtonClickedCb), &run);
+    ConnectSignal<&ButtonClickedCb>(button, "clicked", &run);
     run.Buttons.emplace_back(button, kind.Result);
     if (kind.Kind == TMsgDlgBtn::mbOK)
       okButton = button;
@@ -186,9 +186,9 @@ TModalResult GtkShowMessageDialog(const TMessageDialogSpec& Dialog, const std::s
     gtk_widget_grab_focus(defaultButton);
   }
 
-  g_signal_connect(dialog, "delete-event", G_CALLBACK(DeleteEventCb), &run);
-  g_signal_connect(dialog, "key-press-event", G_CALLBACK(KeyPressEventCb), &run);
-  g_signal_connect(dialog, "destroy", G_CALLBACK(DestroyCb), &run);
+  ConnectSignal<&DeleteEventCb, TRUE>(dialog, "delete-event", &run);
+  ConnectSignal<&KeyPressEventCb>(dialog, "key-press-event", &run);
+  ConnectSignal<&DestroyCb>(dialog, "destroy", &run);
   gtk_widget_show_all(dialog);
   run.Loop.Run();
 

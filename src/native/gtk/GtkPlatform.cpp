@@ -32,7 +32,7 @@ TGtkWindowForm& GtkFormOf(TNativeForm& Form)
 
 gboolean RunPostedCb(gpointer Data)
 {
-  GtkGuarded("a function posted to the main thread", *static_cast<std::function<void()>*>(Data));
+  (*static_cast<std::function<void()>*>(Data))();
   return G_SOURCE_REMOVE;
 }
 
@@ -128,7 +128,7 @@ void TGtkPlatform::PostToMainThread(std::function<void()> Fn)
     return;
   // g_idle_add_full is safe from any thread and always defers, even when called on the main
   // thread, so the function never runs inside its caller.
-  g_idle_add_full(G_PRIORITY_DEFAULT, RunPostedCb, new std::function<void()>(std::move(Fn)), FreePostedCb);
+  g_idle_add_full(G_PRIORITY_DEFAULT, GuardedCallback<&RunPostedCb>, new std::function<void()>(std::move(Fn)), FreePostedCb);
 }
 
 } // namespace velmora

@@ -1,27 +1,15 @@
-// Helpers shared by the GTK parts of the native layer: guarded callbacks, UTF-8 clean-up, the
-// process's active window and a main loop that can be ended before it runs.
+// Helpers shared by the GTK parts of the native layer: UTF-8 clean-up, the process's active window
+// and a main loop that can be ended before it runs. Guarded callbacks and the GLib wrappers come
+// from GLibSupport_posix.h.
 #pragma once
+
+#include "GLibSupport_posix.h"
 
 #include <gtk/gtk.h>
 
-#include <exception>
 #include <string>
 
 namespace velmora {
-
-// Runs Fn and swallows whatever it throws. Every call from a GLib signal or source into program
-// code goes through here, because an exception unwinding through C frames is undefined.
-template <class F>
-void GtkGuarded(const char* Where, F&& Fn) noexcept
-{
-  try {
-    Fn();
-  } catch (const std::exception& E) {
-    g_printerr("velmora: an exception left %s: %s\n", Where, E.what());
-  } catch (...) {
-    g_printerr("velmora: an exception left %s\n", Where);
-  }
-}
 
 // GTK requires valid UTF-8 and warns (and shows nothing) otherwise; invalid sequences become U+FFFD.
 std::string GtkValidUtf8(const std::string& Text);

@@ -1,6 +1,7 @@
 // The process-wide GTK styling of a theme palette: one CSS provider on the default screen.
 #include "GtkTheme.h"
 
+#include "GtkSupport.h"
 #include "StylesUtils.h"
 
 #include <gtk/gtk.h>
@@ -164,7 +165,7 @@ void GtkApplyTheme(const TThemePalette* Palette)
   }
   if (GProvider == nullptr) {
     GProvider = gtk_css_provider_new();
-    g_signal_connect(GProvider, "parsing-error", G_CALLBACK(ParsingErrorCb), nullptr);
+    ConnectSignal<&ParsingErrorCb>(GProvider, "parsing-error", nullptr);
   }
   // Loading new rules into an attached provider restyles every widget at once.
   const std::string css = GtkThemeCss(*Palette);

@@ -1,7 +1,7 @@
 // The process-wide GTK styling of a theme palette.
 #pragma once
 
-#include "MenuModel.h"
+#include "ThemePalette.h"
 
 #include <string>
 

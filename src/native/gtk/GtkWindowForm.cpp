@@ -73,10 +73,10 @@ TGtkWindowForm::TGtkWindowForm(TFormKind Kind)
   gtk_container_add(GTK_CONTAINER(FWindow), content);
   gtk_widget_show_all(content);
 
-  g_signal_connect(FWindow, "delete-event", G_CALLBACK(DeleteEventCb), this);
-  g_signal_connect(FWindow, "window-state-event", G_CALLBACK(WindowStateEventCb), this);
-  g_signal_connect_after(FWindow, "realize", G_CALLBACK(RealizeCb), this);
-  g_signal_connect(FWindow, "configure-event", G_CALLBACK(ConfigureEventCb), this);
+  ConnectSignal<&DeleteEventCb, TRUE>(FWindow, "delete-event", this);
+  ConnectSignal<&WindowStateEventCb>(FWindow, "window-state-event", this);
+  ConnectSignal<&RealizeCb>(FWindow, "realize", this, G_CONNECT_AFTER);
+  ConnectSignal<&ConfigureEventCb>(FWindow, "configure-event", this);
 
   ApplyBorderStyle();
 }
@@ -264,7 +264,7 @@ void TGtkWindowForm::RequestClose()
   // The handlers run from copies, so that one that frees the form does not free itself.
   bool canClose = true;
   if (const std::function<void(bool&)> closeQuery = OnCloseQuery)
-    GtkGuarded("OnCloseQuery", [&] { closeQuery(canClose); });
+    GuardedCall("OnCloseQuery", [&] { closeQuery(canClose); });
   if (!*alive)
     return;
   if (!canClose) {
@@ -278,7 +278,7 @@ void TGtkWindowForm::RequestClose()
     FModalResult = mrCancel;
   gtk_widget_hide(GTK_WIDGET(FWindow));
   if (const std::function<void()> onClose = OnClose)
-    GtkGuarded("OnClose", onClose);
+    GuardedCall("OnClose", onClose);
   if (!*alive)
     return;
   FClosing = false;
@@ -416,14 +416,15 @@ void TGtkWindowForm::ApplyInitialPosition()
 
 gboolean TGtkWindowForm::DeleteEventCb(GtkWidget*, GdkEvent*, gpointer Self)
 {
-  // The close protocol decides; GTK must never destroy the window by itself.
-  GtkGuarded("a close request", [Self] { static_cast<TGtkWindowForm*>(Self)->RequestClose(); });
+  // The close protocol decides; GTK must never destroy the window by itself (the signal is
+  // connected with TRUE as the answer of a handler that fails, too).
+  static_cast<TGtkWindowForm*>(Self)->RequestClose();
   return TRUE;
 }
 
 gboolean TGtkWindowForm::WindowStateEventCb(GtkWidget*, GdkEventWindowState* Event, gpointer Self)
 {
-  GtkGuarded("a window state change", [&] { static_cast<TGtkWindowForm*>(Self)->WindowStateChanged(*Event); });
+  static_cast<TGtkWindowForm*>(Self)->WindowStateChanged(*Event);
   return FALSE;
 }
 
@@ -463,7 +464,7 @@ void TGtkWindowForm::WindowStateChanged(const GdkEventWindowState& Event)
 
 gboolean TGtkWindowForm::ConfigureEventCb(GtkWidget*, GdkEventConfigure*, gpointer Self)
 {
-  GtkGuarded("a window configuration", [Self] { static_cast<TGtkWindowForm*>(Self)->CentreFrame(); });
+  static_cast<TGtkWindowForm*>(Self)->CentreFrame();
   return FALSE;
 }
 
@@ -500,7 +501,7 @@ void TGtkWindowForm::CentreFrame()
 
 void TGtkWindowForm::RealizeCb(GtkWidget*, gpointer Self)
 {
-  GtkGuarded("the window's realization", [Self] { static_cast<TGtkWindowForm*>(Self)->ApplyWmHints(); });
+  static_cast<TGtkWindowForm*>(Self)->ApplyWmHints();
 }
 
 } // namespace velmora

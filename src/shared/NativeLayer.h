@@ -5,6 +5,7 @@
 
 #include "EdgeEx.h"
 #include "MenuModel.h"
+#include "ThemePalette.h"
 
 #include <functional>
 #include <memory>

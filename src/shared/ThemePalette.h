@@ -1,0 +1,42 @@
+// TThemePalette: the colours a theme gives the native windows, and the colour mixer that derives
+// the colours a theme does not name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+// The colours of the native windows (window, menu bar and menus, dialogs, edits). Colours are
+// 0xRRGGBB.
+struct TThemePalette {
+  std::string Name;
+  uint32_t Window = 0; // window and dialog background
+  uint32_t WindowText = 0;
+  uint32_t MenuBar = 0; // menu bar background
+  uint32_t MenuBarText = 0;
+  uint32_t Menu = 0; // drop-down menu background
+  uint32_t MenuText = 0;
+  uint32_t Highlight = 0; // selected menu item, focused controls
+  uint32_t HighlightText = 0;
+  uint32_t Button = 0;
+  uint32_t ButtonText = 0;
+  uint32_t Edit = 0; // text field background
+  uint32_t EditText = 0;
+  uint32_t Border = 0;
+  uint32_t DisabledText = 0;
+};
+
+// Mixes two 0xRRGGBB colours: Amount (0..1) of B into A, each channel rounded.
+constexpr uint32_t MixColours(uint32_t A, uint32_t B, double Amount)
+{
+  uint32_t result = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const double a = (A >> shift) & 0xFFU;
+    const double b = (B >> shift) & 0xFFU;
+    result |= static_cast<uint32_t>(a + (b - a) * Amount + 0.5) << shift;
+  }
+  return result;
+}
+
+} // namespace velmora
