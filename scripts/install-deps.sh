@@ -24,7 +24,7 @@ enable_deb_src
 
 PACKAGES=(
   # build
-  build-essential cmake ninja-build pkg-config git dpkg-dev file
+  build-essential cmake ninja-build pkg-config git dpkg-dev file clang-format
   # portable units
   libzip-dev zipcmp zipmerge ziptool zlib1g-dev rapidjson-dev libglib2.0-dev shared-mime-info
   libgtest-dev googletest

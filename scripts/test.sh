@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Every test: the Linux build (unit and end-to-end tests), the unit tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every fuzz target, and the
-# Windows cross build's unit tests under wine. Any failing step fails the run.
+# Every test: the Linux build (unit and end-to-end tests), the unit tests again
+# under AddressSanitizer and UndefinedBehaviorSanitizer and under ThreadSanitizer, a short run of
+# every fuzz target, and the Windows cross build's unit tests under wine. Any failing step fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=2
@@ -22,6 +22,11 @@ cmake --preset linux-asan -DVELMORA_WERROR=ON >/dev/null
 cmake --build --preset linux-asan -j"$jobs" --target velmora_unit_tests
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --preset linux-asan -j"$jobs"
+
+step "Linux unit tests under ThreadSanitizer"
+cmake --preset linux-tsan -DVELMORA_WERROR=ON >/dev/null
+cmake --build --preset linux-tsan -j"$jobs" --target velmora_unit_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --preset linux-tsan -j"$jobs"
 
 step "Fuzz targets, a short run each under AddressSanitizer and UndefinedBehaviorSanitizer"
 bash scripts/fuzz.sh 20

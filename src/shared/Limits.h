@@ -8,7 +8,7 @@
 
 namespace velmora {
 
-inline constexpr std::size_t kMiB = 1024 * 1024;
+inline constexpr std::size_t kMiB = std::size_t{1024} * 1024;
 
 // One web message from a page (its JSON text). Larger messages are dropped without a reply.
 inline constexpr std::size_t kMaxBridgeMessageBytes = 256 * kMiB;

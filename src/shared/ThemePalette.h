@@ -34,7 +34,9 @@ constexpr uint32_t MixColours(uint32_t A, uint32_t B, double Amount)
   for (int shift = 0; shift <= 16; shift += 8) {
     const double a = (A >> shift) & 0xFFU;
     const double b = (B >> shift) & 0xFFU;
-    result |= static_cast<uint32_t>(a + (b - a) * Amount + 0.5) << shift;
+    // Adding a half and truncating rounds correctly here, as no channel is negative; std::lround
+    // would not be constexpr.
+    result |= static_cast<uint32_t>(a + (b - a) * Amount + 0.5) << shift; // NOLINT(bugprone-incorrect-roundings)
   }
   return result;
 }

@@ -216,6 +216,20 @@ TEST_F(BrowserFormTest, OnlyTheAppsOwnDocumentsGetAppFiles)
   EXPECT_EQ(Browser.RequestFrom("file:///data/shared.txt", "", true)->StatusCode, 403);
 }
 
+TEST_F(BrowserFormTest, ClickReportMovesTheFocusOnlyOutsideTheRuntime)
+{
+  // A view without the bridge answers the click report itself: in the runtime a page's plain
+  // string moves nothing, outside it the focus goes to the window first, then to the view.
+  Browser.CompleteCreation(kSOk);
+  Browser.ReceiveMessage("\"ryx-webbrowser-clicked\"", "ryx-webbrowser-clicked");
+  EXPECT_TRUE(Platform.FocusLog.empty());
+  View.SetIsRuntime(false);
+  Browser.ReceiveMessage("\"other\"", "other");
+  EXPECT_TRUE(Platform.FocusLog.empty());
+  Browser.ReceiveMessage("\"ryx-webbrowser-clicked\"", "ryx-webbrowser-clicked");
+  EXPECT_EQ(Platform.FocusLog, (std::vector<std::string>{"form", "browser"}));
+}
+
 TEST_F(BrowserFormTest, SecondWindowsOnlyForAppDocumentsOpeningAppDocuments)
 {
   std::vector<std::string> started;
