@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Every test: the Linux build (unit and end-to-end tests), the unit tests again
+# Every test: the layout check, the Linux build (unit and end-to-end tests), the unit tests again
 # under AddressSanitizer and UndefinedBehaviorSanitizer and under ThreadSanitizer, a short run of
 # every fuzz target, and the Windows cross build's unit tests under wine. Any failing step fails the run.
 set -euo pipefail
@@ -10,6 +10,9 @@ step() { printf '\n==== %s\n' "$*"; }
 
 step "Dependencies"
 bash scripts/install-deps.sh
+
+step "Layout of the C++ sources (clang-format)"
+bash scripts/check-format.sh
 
 step "Linux build"
 cmake --preset linux -DVELMORA_WERROR=ON >/dev/null

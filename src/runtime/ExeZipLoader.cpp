@@ -116,13 +116,9 @@ TBundleState OpenAppBundle(const std::string& ExePath)
 TStartupResult LoadExeZip(const std::string& ExePath)
 {
   switch (OpenAppBundle(ExePath)) {
-  case TBundleState::Loaded:
-    break;
-  case TBundleState::NoArchive:
-    ShowStartupError(msgNoArchive);
-    return TStartupResult::Exit;
-  case TBundleState::IdentityMissing:
-    return TStartupResult::Exit;
+  case TBundleState::Loaded: break;
+  case TBundleState::NoArchive: ShowStartupError(msgNoArchive); return TStartupResult::Exit;
+  case TBundleState::IdentityMissing: return TStartupResult::Exit;
   }
 
   // "Windows" in exactly this spelling is the system look, which needs no switch.

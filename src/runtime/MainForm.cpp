@@ -67,13 +67,12 @@ void TMainForm::FormCreate()
   FForm->SetBounds(TProjectSettings::ReadInteger(ini, AppKeys::Left), TProjectSettings::ReadInteger(ini, AppKeys::Top),
                    TProjectSettings::ReadInteger(ini, AppKeys::Width),
                    TProjectSettings::ReadInteger(ini, AppKeys::Height));
-  FForm->SetConstraints({TProjectSettings::ReadInteger(ini, AppKeys::MinWidth),
-                         TProjectSettings::ReadInteger(ini, AppKeys::MinHeight),
-                         TProjectSettings::ReadInteger(ini, AppKeys::MaxWidth),
-                         TProjectSettings::ReadInteger(ini, AppKeys::MaxHeight)});
+  FForm->SetConstraints(
+    {TProjectSettings::ReadInteger(ini, AppKeys::MinWidth), TProjectSettings::ReadInteger(ini, AppKeys::MinHeight),
+     TProjectSettings::ReadInteger(ini, AppKeys::MaxWidth), TProjectSettings::ReadInteger(ini, AppKeys::MaxHeight)});
   // Either placement replaces "Left" and "Top"; the size stays.
   FForm->SetPosition(TProjectSettings::ReadInteger(ini, AppKeys::WindowPosition) == 0 ? TPosition::poDesktopCenter
-                                                                                       : TPosition::poDefaultPosOnly);
+                                                                                      : TPosition::poDefaultPosOnly);
 
   if (TProjectSettings::ReadInteger(ini, AppKeys::WindowStyle) == 1) {
     FForm->SetBorderStyle(TBorderStyle::bsNone);
@@ -82,7 +81,7 @@ void TMainForm::FormCreate()
   } else {
     FForm->SetBorderStyle(BorderStyleFromSetting(TProjectSettings::ReadInteger(ini, AppKeys::WindowBorder)));
     FForm->SetWindowState(TProjectSettings::ReadInteger(ini, AppKeys::WindowState) == 1 ? TWindowState::wsMaximized
-                                                                                         : TWindowState::wsNormal);
+                                                                                        : TWindowState::wsNormal);
   }
   if (TProjectSettings::ReadInteger(ini, AppKeys::WindowOrder) == 1)
     FForm->SetFormStyle(TFormStyle::fsStayOnTop);

@@ -91,18 +91,12 @@ bool BooleanFromText(const std::string& Text)
 TBorderStyle BorderStyleFromSetting(int Value)
 {
   switch (Value) {
-  case 0:
-    return TBorderStyle::bsNone;
-  case 1:
-    return TBorderStyle::bsSingle;
-  case 3:
-    return TBorderStyle::bsDialog;
-  case 4:
-    return TBorderStyle::bsToolWindow;
-  case 5:
-    return TBorderStyle::bsSizeToolWin;
-  default:
-    return TBorderStyle::bsSizeable;
+  case 0: return TBorderStyle::bsNone;
+  case 1: return TBorderStyle::bsSingle;
+  case 3: return TBorderStyle::bsDialog;
+  case 4: return TBorderStyle::bsToolWindow;
+  case 5: return TBorderStyle::bsSizeToolWin;
+  default: return TBorderStyle::bsSizeable;
   }
 }
 
@@ -157,8 +151,7 @@ TBrowserExternalModule::TBrowserExternalModule()
     FFileOpenDialog(Native().CreateFileDialog(TFileDialogKind::Open)),
     FFileSaveDialog(Native().CreateFileDialog(TFileDialogKind::Save)),
     FAlive(std::make_shared<TBrowserExternalModule*>(this)), FFileQueue(std::make_unique<TSerialWorker>())
-{
-}
+{}
 
 TBrowserExternalModule::~TBrowserExternalModule()
 {
@@ -231,7 +224,8 @@ void TBrowserExternalModule::FinishHeldCall(uint64_t Id, const std::optional<TRe
     SendResponseTo(call.Caller, call.Uuid, Reply->Result, Reply->Success);
 }
 
-void TBrowserExternalModule::EdgeBrowserWebMessageReceived(TCustomEdgeBrowser&, const TWebMessageReceivedEventArgs& Args)
+void TBrowserExternalModule::EdgeBrowserWebMessageReceived(TCustomEdgeBrowser&,
+                                                           const TWebMessageReceivedEventArgs& Args)
 {
   std::string text;
   if (!Args.TryGetWebMessageAsString(text))
@@ -257,8 +251,7 @@ void TBrowserExternalModule::EdgeBrowserWebMessageReceived(TCustomEdgeBrowser&, 
     TWebMessageReplyTargetPtr Saved;
     TCallerScope(TWebMessageReplyTargetPtr& slot, TWebMessageReplyTargetPtr caller)
       : Slot(slot), Saved(std::exchange(slot, std::move(caller)))
-    {
-    }
+    {}
     ~TCallerScope() { Slot = std::move(Saved); }
     TCallerScope(const TCallerScope&) = delete;
     TCallerScope& operator=(const TCallerScope&) = delete;

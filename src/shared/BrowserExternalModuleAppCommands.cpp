@@ -64,14 +64,9 @@ void TBrowserExternalModule::WindowGetState(const std::string& Uuid, const TComm
 {
   const TWindowState state = FMainForm != nullptr ? FMainForm->WindowState() : TWindowState::wsNormal;
   switch (state) {
-  case TWindowState::wsMinimized:
-    SendSuccess(Uuid, "\"minimized\"");
-    return;
-  case TWindowState::wsMaximized:
-    SendSuccess(Uuid, "\"maximized\"");
-    return;
-  case TWindowState::wsNormal:
-    break;
+  case TWindowState::wsMinimized: SendSuccess(Uuid, "\"minimized\""); return;
+  case TWindowState::wsMaximized: SendSuccess(Uuid, "\"maximized\""); return;
+  case TWindowState::wsNormal: break;
   }
   SendSuccess(Uuid, "\"normal\"");
 }

@@ -97,9 +97,8 @@ void TBrowserExternalModule::DialogsOpenFile(const std::string& Uuid, const TCom
   const std::string fileName = Data.ReadText("fileName");
   const std::string title = Data.ReadText("title", "Open file");
   const std::string fileTypes = Data.ReadText("fileTypes");
-  RunDialogCall([this, Uuid, fileName, title, fileTypes] {
-    RunFileDialog(*FFileOpenDialog, Uuid, fileName, title, fileTypes);
-  });
+  RunDialogCall(
+    [this, Uuid, fileName, title, fileTypes] { RunFileDialog(*FFileOpenDialog, Uuid, fileName, title, fileTypes); });
 }
 
 void TBrowserExternalModule::DialogsSaveFile(const std::string& Uuid, const TCommandData& Data)
@@ -123,9 +122,10 @@ void TBrowserExternalModule::ReplyForPath(const std::string& Uuid, const TComman
   // A NUL would end the path early at the system's call and name another file.
   if (path.find('\0') != std::string::npos)
     return SendError(Uuid, kNulInPathError);
-  ReplyLater(Uuid, TWorkPlace::FileQueue, [file = ResolvePath(path), test = std::move(Test)]() -> std::optional<TReply> {
-    return TReply{test(file) ? "true" : "false"};
-  });
+  ReplyLater(Uuid, TWorkPlace::FileQueue,
+             [file = ResolvePath(path), test = std::move(Test)]() -> std::optional<TReply> {
+               return TReply{test(file) ? "true" : "false"};
+             });
 }
 
 void TBrowserExternalModule::FilesFileExists(const std::string& Uuid, const TCommandData& Data)
@@ -164,8 +164,8 @@ void TBrowserExternalModule::ReplyForWrittenFile(const std::string& Uuid, const 
                CreateParentFolders(file);
                try {
                  const std::string bytes = makeBytes(contents);
-                 const TStatus written = TSysUtils::WriteFileSafely(
-                   file, [&bytes](const TSysUtils::TFileSink& Sink) { return Sink(bytes); });
+                 const TStatus written =
+                   TSysUtils::WriteFileSafely(file, [&bytes](const TSysUtils::TFileSink& Sink) { return Sink(bytes); });
                  if (!written)
                    return TReply{TStrUtils::StringToJsonString(written.Error()), false};
                } catch (const std::exception& failure) {
@@ -192,8 +192,8 @@ void TBrowserExternalModule::FilesExtractFile(const std::string& Uuid, const TCo
     return SendError(Uuid, kNulInPathError);
   // The settings' folder name and the argument, joined as they are: "/img/a.png" names
   // "<DirName>/img/a.png". The target is used unchanged, relative to the current folder.
-  const std::string dirName = FProjectINI != nullptr ? TProjectSettings::ReadString(*FProjectINI, AppKeys::DirName)
-                                                     : std::string();
+  const std::string dirName =
+    FProjectINI != nullptr ? TProjectSettings::ReadString(*FProjectINI, AppKeys::DirName) : std::string();
   const std::string entry = dirName + source;
   std::shared_ptr<TZipEntryReader> reader = FExeZip->OpenEntry(entry);
   if (reader == nullptr)

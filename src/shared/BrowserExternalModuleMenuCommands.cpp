@@ -10,7 +10,6 @@
 #include "SysUtils.h"
 #include "TextCodec.h"
 
-
 namespace velmora {
 
 namespace {
@@ -26,8 +25,6 @@ std::optional<std::string> ItemText(const rapidjson::Value& Item, const char* Ke
     return std::string("null");
   return JsonValueAsText(member->value, {});
 }
-
-
 
 TMenuItem* FindMenuItemByTag(TMenuItem& Item, int32_t Id)
 {
@@ -58,10 +55,7 @@ private:
 
 } // namespace
 
-void TBrowserExternalModule::ClearMainMenu()
-{
-  FBrowserExternalForm->MainMenu.Items.clear();
-}
+void TBrowserExternalModule::ClearMainMenu() { FBrowserExternalForm->MainMenu.Items.clear(); }
 
 void TBrowserExternalModule::LoadMenuItemImage(TMenuItem& Item, const std::string& Source)
 {

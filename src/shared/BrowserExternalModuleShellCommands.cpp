@@ -48,8 +48,7 @@ void TBrowserExternalModule::ShellCommand(const std::string& Uuid, const TComman
     const auto output = TSysUtils::GetDosOutputLimited(command, workingDir, showWindow, kMaxCommandOutputBytes);
     if (!output)
       return TReply{TStrUtils::StringToJsonString("The command printed more than " +
-                                                  TSysUtils::FormatByteSize(kMaxCommandOutputBytes) +
-                                                  " and was ended"),
+                                                  TSysUtils::FormatByteSize(kMaxCommandOutputBytes) + " and was ended"),
                     false};
     return TReply{TStrUtils::StringToJsonString(*output)};
   });

@@ -22,7 +22,8 @@ constexpr std::string_view kFilePrefix = "file:///";
 // Documents served from elsewhere on disk get an opaque origin of their own: they then share
 // nothing with the app's documents (no DOM access between frames, no same-origin loads), and the
 // engine treats their requests for app addresses as it treats a remote page's.
-constexpr const char* kForeignDocumentPolicy = "Content-Security-Policy: sandbox allow-scripts allow-forms allow-modals";
+constexpr const char* kForeignDocumentPolicy =
+  "Content-Security-Policy: sandbox allow-scripts allow-forms allow-modals";
 
 // How often, and within how long, a failed content process is answered by reloading the page;
 // a page that keeps bringing its process down is left alone after that.
@@ -101,7 +102,8 @@ public:
     const auto got = static_cast<size_t>(FIn.gcount());
     FRead += got;
     // A file that changed size while it was being sent would not match the length announced.
-    if (FLength >= 0 && (FRead > static_cast<uint64_t>(FLength) || (got == 0 && FRead != static_cast<uint64_t>(FLength))))
+    if (FLength >= 0 &&
+        (FRead > static_cast<uint64_t>(FLength) || (got == 0 && FRead != static_cast<uint64_t>(FLength))))
       return TError{FPath + " changed while it was read"};
     return got;
   }
@@ -136,7 +138,9 @@ TBrowserForm::TBrowserForm(TNativeForm& Parent) : FParent(Parent)
   FEdgeBrowser->OnWebResourceRequested = [this](TCustomEdgeBrowser& s, TWebResourceRequestedEventArgs& a) {
     EdgeBrowserWebResourceRequested(s, a);
   };
-  FEdgeBrowser->OnNavigationCompleted = [this](TCustomEdgeBrowser& s, bool ok) { EdgeBrowserNavigationCompleted(s, ok); };
+  FEdgeBrowser->OnNavigationCompleted = [this](TCustomEdgeBrowser& s, bool ok) {
+    EdgeBrowserNavigationCompleted(s, ok);
+  };
   FEdgeBrowser->OnWebMessageReceived = [this](TCustomEdgeBrowser& s, const TWebMessageReceivedEventArgs& a) {
     EdgeBrowserMessageReceived(s, a);
   };
@@ -177,7 +181,10 @@ std::string TBrowserForm::DocumentCreatedScript() const
   return script;
 }
 
-void TBrowserForm::AddDocumentCreatedScripts() { FEdgeBrowser->AddScriptToExecuteOnDocumentCreated(DocumentCreatedScript()); }
+void TBrowserForm::AddDocumentCreatedScripts()
+{
+  FEdgeBrowser->AddScriptToExecuteOnDocumentCreated(DocumentCreatedScript());
+}
 
 void TBrowserForm::NavigateTo(const std::string& Url)
 {
@@ -362,18 +369,13 @@ void TBrowserForm::EdgeBrowserWebResourceRequested(TCustomEdgeBrowser&, TWebReso
   const TAppFile file = LocateAppFile(Args.Uri);
   TWebResourceBodyPtr body;
   switch (file.Source) {
-  case TAppFileSource::None:
-    return; // the engine loads the address itself and shows its error page
-  case TAppFileSource::Archive:
-    body = std::make_shared<TArchiveBody>(FExeZip->OpenEntry(file.Name));
-    break;
+  case TAppFileSource::None: return; // the engine loads the address itself and shows its error page
+  case TAppFileSource::Archive: body = std::make_shared<TArchiveBody>(FExeZip->OpenEntry(file.Name)); break;
   case TAppFileSource::AbsolutePath:
     headers += "\r\n";
     headers += kForeignDocumentPolicy;
     [[fallthrough]];
-  case TAppFileSource::ProgramFolder:
-    body = std::make_shared<TDiskFileBody>(file.Name);
-    break;
+  case TAppFileSource::ProgramFolder: body = std::make_shared<TDiskFileBody>(file.Name); break;
   }
   Args.Response = TWebResourceResponse{std::move(body), 200, "OK", std::move(headers)};
 }

@@ -40,8 +40,7 @@ public:
                                TWebMessageReplyTargetPtr ReplyTarget = nullptr)
     : FSource(std::move(Source)), FJson(std::move(Json)), FString(std::move(String)),
       FReplyTarget(std::move(ReplyTarget))
-  {
-  }
+  {}
   // The address of the document that posted the message, as the view sees it ("file:///..."):
   // the address the document was loaded from, which the page cannot change (history.pushState
   // and fragment changes do not count).
@@ -127,8 +126,8 @@ struct TDownloadStartingEventArgs {
 enum class TPermissionState { Default, Allow, Deny };
 
 struct TPermissionRequestedEventArgs {
-  std::string Uri;         // the document asking
-  std::string Kind;        // e.g. "camera", "microphone", "geolocation", "notifications"
+  std::string Uri;  // the document asking
+  std::string Kind; // e.g. "camera", "microphone", "geolocation", "notifications"
   TPermissionState State = TPermissionState::Default;
 };
 

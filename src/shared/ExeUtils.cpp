@@ -20,10 +20,7 @@ class THeaderReader {
 public:
   THeaderReader(std::span<const uint8_t> data, bool bigEndian) : FData(data), FBigEndian(bigEndian) {}
 
-  bool Has(uint64_t offset, uint64_t length) const
-  {
-    return offset <= FData.size() && length <= FData.size() - offset;
-  }
+  bool Has(uint64_t offset, uint64_t length) const { return offset <= FData.size() && length <= FData.size() - offset; }
 
   std::optional<uint64_t> Read(uint64_t offset, unsigned width) const
   {
@@ -179,10 +176,8 @@ std::optional<uint64_t> ImageEndFromHeaders(std::span<const uint8_t> headers)
   return std::nullopt;
 }
 
-TExeUtils::TExeUtils(std::string ExePath)
-  : FExePath(ExePath.empty() ? TSysUtils::GetExeFilePath() : std::move(ExePath))
-{
-}
+TExeUtils::TExeUtils(std::string ExePath) : FExePath(ExePath.empty() ? TSysUtils::GetExeFilePath() : std::move(ExePath))
+{}
 
 int64_t TExeUtils::GetFileSize(const std::string& Path)
 {
@@ -245,8 +240,7 @@ void TExeUtils::ExtractZipFromExe(const std::string& ZipPath)
   const auto range = AttachedRange(map.Value().Bytes());
   if (range.empty())
     FailNoArchive();
-  std::ofstream out(PathFromUtf8(ZipPath),
-                    std::ios::binary | std::ios::trunc);
+  std::ofstream out(PathFromUtf8(ZipPath), std::ios::binary | std::ios::trunc);
   if (!out)
     throw std::runtime_error("Cannot create " + ZipPath);
   if (OnProgressMax)
@@ -271,8 +265,7 @@ void TExeUtils::AppendZipToExe(const std::string& ZipPath, const std::string& Ex
   const int64_t zipLength = GetFileSize(ZipPath);
   std::ifstream in = OpenForReading(ZipPath);
   // Opened for update, never re-created: the runtime image before E must stay byte for byte.
-  std::fstream exe(PathFromUtf8(ExePath),
-                   std::ios::binary | std::ios::in | std::ios::out);
+  std::fstream exe(PathFromUtf8(ExePath), std::ios::binary | std::ios::in | std::ios::out);
   if (!exe || zipLength < 0)
     throw std::runtime_error("Cannot open " + (zipLength < 0 ? ZipPath : ExePath) + " for writing");
   exe.seekp(0, std::ios::end);
@@ -286,8 +279,8 @@ void TExeUtils::AppendZipToExe(const std::string& ZipPath, const std::string& Ex
     const std::streamsize got = in.gcount();
     // A source that shrank since it was measured is an error, not a silently short archive.
     if (got <= 0)
-      throw std::runtime_error(ZipPath + " ended after " + std::to_string(copied) + " of " +
-                               std::to_string(zipLength) + " bytes");
+      throw std::runtime_error(ZipPath + " ended after " + std::to_string(copied) + " of " + std::to_string(zipLength) +
+                               " bytes");
     exe.write(buffer.data(), got);
     if (!exe)
       throw std::runtime_error("Cannot write " + ExePath);

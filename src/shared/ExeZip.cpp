@@ -62,8 +62,7 @@ class TEntryReader final : public TZipEntryReader {
 public:
   TEntryReader(std::shared_ptr<TExeZip::TShared> Shared, uint64_t Index, uint64_t Size, std::string Name)
     : FShared(std::move(Shared)), FIndex(Index), FSize(Size), FName(std::move(Name))
-  {
-  }
+  {}
 
   ~TEntryReader() override
   {

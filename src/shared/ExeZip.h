@@ -74,8 +74,7 @@ public:
 
   // Convenience over ExtractToStream: the entry's bytes, nullopt when the name is missing. An
   // entry that declares or yields more than MaxBytes is an error and nothing is kept of it.
-  TResult<std::optional<std::string>> ExtractToString(std::string_view Name,
-                                                      uint64_t MaxBytes = UINT64_MAX) const;
+  TResult<std::optional<std::string>> ExtractToString(std::string_view Name, uint64_t MaxBytes = UINT64_MAX) const;
 
   // A reader of the named entry, or nullptr when the archive has none. Opening the entry (and
   // every failure) happens at the first Read, so this is cheap enough for the UI thread.

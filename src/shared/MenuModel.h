@@ -15,11 +15,11 @@ namespace velmora {
 
 class TMenuItem {
 public:
-  std::string Caption;   // "-" is a separator; "&" marks the access key, "&&" a literal "&"
-  int32_t Tag = 0;       // the item's id
+  std::string Caption; // "-" is a separator; "&" marks the access key, "&&" a literal "&"
+  int32_t Tag = 0;     // the item's id
   bool Enabled = true;
-  int ImageIndex = -1;   // index into the menu's image collection, -1 for none
-  std::string ImageName; // "MainMenuImg<n>", empty for none
+  int ImageIndex = -1;     // index into the menu's image collection, -1 for none
+  std::string ImageName;   // "MainMenuImg<n>", empty for none
   bool HasSubmenu = false; // true when the JSON gave "items", even an empty array
   std::vector<std::unique_ptr<TMenuItem>> Items;
   // Set on items without sub-items; raised when the user picks the item.

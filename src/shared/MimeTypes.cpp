@@ -434,14 +434,8 @@ constexpr TMimeRow kModernWebRows[] = {
 
 } // namespace
 
-std::span<const TMimeRow> BuiltInRows()
-{
-  return kRows;
-}
+std::span<const TMimeRow> BuiltInRows() { return kRows; }
 
-std::span<const TMimeRow> ModernWebRows()
-{
-  return kModernWebRows;
-}
+std::span<const TMimeRow> ModernWebRows() { return kModernWebRows; }
 
 } // namespace velmora::mime

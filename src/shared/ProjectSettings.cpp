@@ -37,13 +37,10 @@ bool TProjectSettings::ReadBool(const TMemIniFile& Ini, const TSettingKey& Key)
 std::string TProjectSettings::ReadAsText(const TMemIniFile& Ini, const TSettingKey& Key)
 {
   switch (Key.Type) {
-  case TSettingType::String:
-    return ReadString(Ini, Key);
-  case TSettingType::Boolean:
-    return ReadBool(Ini, Key) ? "true" : "false";
+  case TSettingType::String: return ReadString(Ini, Key);
+  case TSettingType::Boolean: return ReadBool(Ini, Key) ? "true" : "false";
   case TSettingType::Integer:
-  case TSettingType::Colour:
-    break;
+  case TSettingType::Colour: break;
   }
   return std::to_string(ReadInteger(Ini, Key));
 }

@@ -52,12 +52,14 @@ inline constexpr TSettingKey WindowState{"WindowState", TSettingType::Integer, "
 inline constexpr TSettingKey WindowOrder{"WindowOrder", TSettingType::Integer, "", 0};
 inline constexpr TSettingKey DynamicAppTitle{"DynamicAppTitle", TSettingType::Boolean, "", 0};
 
+// clang-format off
 inline constexpr std::array<const TSettingKey*, 27> All{
   &ID,       &Name,     &DirName,   &IndexHtml, &Theme,     &EdgeInstaller, &InstallFormColor,
   &InstallIndicatorColor, &InstallIndicatorType, &Password,  &AllowInstances, &AllowDebug,
   &AllowContextMenu,      &Top,      &Left,      &Width,     &Height,        &MaxWidth,
   &MaxHeight,             &MinWidth, &MinHeight, &WindowPosition, &WindowStyle, &WindowBorder,
   &WindowState,           &WindowOrder, &DynamicAppTitle};
+// clang-format on
 } // namespace AppKeys
 
 // Whether an app ID can name the app's data folder: exactly one path component on every platform

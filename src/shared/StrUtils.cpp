@@ -30,10 +30,7 @@ constexpr std::string_view kFolderDelimiters = "/";
 
 constexpr std::string_view kDefaultMimeType = "application/octet-stream";
 
-bool IsAsciiDigit(char c)
-{
-  return c >= '0' && c <= '9';
-}
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Letters, digits and everything outside ASCII (nearly all of which belongs to words of some
 // script) join a word; the rest of ASCII separates words.
@@ -46,8 +43,8 @@ bool IsWordByte(char c)
 void AppendUnitEscape(std::string& out, char32_t unit)
 {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  const char escape[6] = {'\\', 'u', kHex[(unit >> 12U) & 0xFU], kHex[(unit >> 8U) & 0xFU], kHex[(unit >> 4U) & 0xFU],
-                          kHex[unit & 0xFU]};
+  const char escape[6] = {
+    '\\', 'u', kHex[(unit >> 12U) & 0xFU], kHex[(unit >> 8U) & 0xFU], kHex[(unit >> 4U) & 0xFU], kHex[unit & 0xFU]};
   out.append(escape, sizeof escape);
 }
 
@@ -70,10 +67,7 @@ const mime::TMimeTable& MergedMimeTable()
 }
 
 // Decoded bytes need not form UTF-8; the result is promised to be valid text.
-std::string PercentDecode(std::string_view text)
-{
-  return SanitizeUtf8(text::PercentDecodeBytes(text));
-}
+std::string PercentDecode(std::string_view text) { return SanitizeUtf8(text::PercentDecodeBytes(text)); }
 
 } // namespace
 
@@ -122,8 +116,8 @@ bool IsTextType(std::string_view contentType)
   if (type.starts_with("text/") || type.ends_with("+xml") || type.ends_with("+json"))
     return true;
   static constexpr std::string_view kTextApplicationTypes[] = {
-    "application/javascript", "application/x-javascript", "application/ecmascript", "application/json",
-    "application/xml",
+    "application/javascript", "application/x-javascript", "application/ecmascript",
+    "application/json",       "application/xml",
   };
   return std::find(std::begin(kTextApplicationTypes), std::end(kTextApplicationTypes), type) !=
          std::end(kTextApplicationTypes);
@@ -205,10 +199,7 @@ std::string TStrUtils::ImplodeStrings(std::string_view separator, const TArraySt
   return out;
 }
 
-std::string TStrUtils::GetFileMIMEType(std::string_view fileName)
-{
-  return mime::LookUp(MergedMimeTable(), fileName);
-}
+std::string TStrUtils::GetFileMIMEType(std::string_view fileName) { return mime::LookUp(MergedMimeTable(), fileName); }
 
 std::string TStrUtils::GetJavascriptArrayFromMultilineString(std::string_view value)
 {
@@ -405,19 +396,10 @@ bool TStrUtils::FilePathIsHttpUrl(std::string_view path)
   return StartsWithIgnoringCase(path, "http://") || StartsWithIgnoringCase(path, "https://");
 }
 
-bool TStrUtils::FilePathIsAppRelative(std::string_view path)
-{
-  return StartsWithIgnoringCase(path, "app/files/");
-}
+bool TStrUtils::FilePathIsAppRelative(std::string_view path) { return StartsWithIgnoringCase(path, "app/files/"); }
 
-bool TStrUtils::FilePathIsPluginRelative(std::string_view path)
-{
-  return StartsWithIgnoringCase(path, "app/plugins/");
-}
+bool TStrUtils::FilePathIsPluginRelative(std::string_view path) { return StartsWithIgnoringCase(path, "app/plugins/"); }
 
-bool MatchesWildcard(std::string_view Pattern, std::string_view Text)
-{
-  return text::MatchesWildcardOf(Pattern, Text);
-}
+bool MatchesWildcard(std::string_view Pattern, std::string_view Text) { return text::MatchesWildcardOf(Pattern, Text); }
 
 } // namespace velmora

@@ -53,10 +53,7 @@ private:
   unsigned FBits = 0;
 };
 
-constexpr TSearchOptions operator|(TSearchOption a, TSearchOption b)
-{
-  return TSearchOptions(a) | b;
-}
+constexpr TSearchOptions operator|(TSearchOption a, TSearchOption b) { return TSearchOptions(a) | b; }
 
 // Whether Text matches Pattern, where "*" stands for any run of bytes and "?" for one byte;
 // everything else matches itself exactly.

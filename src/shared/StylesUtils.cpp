@@ -116,7 +116,8 @@ void FillRect(TBitmap& Target, int Left, int Top, int Width, int Height, uint32_
 {
   for (int y = std::max(0, Top); y < std::min(Target.Height, Top + Height); ++y) {
     for (int x = std::max(0, Left); x < std::min(Target.Width, Left + Width); ++x) {
-      uint8_t* pixel = &Target.Rgba[(static_cast<size_t>(y) * static_cast<size_t>(Target.Width) + static_cast<size_t>(x)) * 4];
+      uint8_t* pixel =
+        &Target.Rgba[(static_cast<size_t>(y) * static_cast<size_t>(Target.Width) + static_cast<size_t>(x)) * 4];
       pixel[0] = static_cast<uint8_t>(Colour >> 16);
       pixel[1] = static_cast<uint8_t>(Colour >> 8);
       pixel[2] = static_cast<uint8_t>(Colour);
@@ -151,11 +152,11 @@ void TStylesUtils::DrawThemePreview(const std::string& ThemeName, TBitmap& Targe
   const int h = Target.Height;
   FillRect(Target, 0, 0, w, h, palette->Border);
   FillRect(Target, 1, 1, w - 2, h - 2, palette->Window);
-  FillRect(Target, 1, 1, w - 2, h / 8, palette->MenuBar);                  // menu bar
-  FillRect(Target, 4, h / 16 - 1, w / 6, 2, palette->MenuBarText);           // its caption
-  FillRect(Target, 4, h / 8 + 4, w / 2, h / 8, palette->Highlight);          // selected item
+  FillRect(Target, 1, 1, w - 2, h / 8, palette->MenuBar);           // menu bar
+  FillRect(Target, 4, h / 16 - 1, w / 6, 2, palette->MenuBarText);  // its caption
+  FillRect(Target, 4, h / 8 + 4, w / 2, h / 8, palette->Highlight); // selected item
   FillRect(Target, 8, h / 8 + 4 + h / 16 - 1, w / 4, 2, palette->HighlightText);
-  for (int line = 0; line < 3; ++line)                                       // text
+  for (int line = 0; line < 3; ++line) // text
     FillRect(Target, 8, h / 2 + line * (h / 10), w / 2 - line * (w / 10), 2, palette->WindowText);
   FillRect(Target, w - w / 3 - 6, h - h / 4 - 4, w / 3, h / 4, palette->Button); // button
   FillRect(Target, w - w / 3 + 2, h - h / 8 - 5, w / 6, 2, palette->ButtonText);
@@ -167,8 +168,9 @@ void TStylesUtils::GetAvailables(std::vector<std::string>& ThemesList, bool Sort
   for (const TThemeEntry& entry : ThemeCatalogue)
     ThemesList.emplace_back(entry.Name);
   if (Sorted) {
-    std::stable_sort(ThemesList.begin(), ThemesList.end(),
-                     [](const std::string& a, const std::string& b) { return text::AsciiLower(a) < text::AsciiLower(b); });
+    std::stable_sort(ThemesList.begin(), ThemesList.end(), [](const std::string& a, const std::string& b) {
+      return text::AsciiLower(a) < text::AsciiLower(b);
+    });
   }
 }
 

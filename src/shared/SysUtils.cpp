@@ -82,8 +82,7 @@ int TSysUtils::GetSubdirectoriesCount(const std::string& DirPath)
 {
   int count = 0;
   std::error_code error;
-  fs::directory_iterator entry(PathFromUtf8(DirPath),
-                               fs::directory_options::skip_permission_denied, error);
+  fs::directory_iterator entry(PathFromUtf8(DirPath), fs::directory_options::skip_permission_denied, error);
   for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
     std::error_code ignored;
     if (entry->is_directory(ignored))

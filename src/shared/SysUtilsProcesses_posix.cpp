@@ -29,7 +29,6 @@ using namespace posix;
 
 namespace {
 
-
 // How long a D-Bus call may take before it counts as failed: a file manager that D-Bus has to start
 // first needs a moment, but nothing here may hang.
 constexpr int kDBusTimeoutMs = 5000;
@@ -156,7 +155,6 @@ uint32_t WaitForExitCode(pid_t pid)
   return 0;
 }
 
-
 // Whether a file is a program: executable for us and an ELF binary or a "#!" script. A document can
 // carry the executable bit too (every file on a FAT or NTFS disk does); run as a program, the shell
 // would read it as commands, so such a file goes to its default handler instead.
@@ -168,7 +166,9 @@ bool IsProgram(const std::string& path, const struct stat& info)
   std::ifstream file(path, std::ios::binary);
   file.read(header, sizeof header);
   const std::string_view start(header, static_cast<size_t>(file.gcount()));
-  return start.starts_with("\x7F" "ELF") || start.starts_with("#!");
+  return start.starts_with("\x7F"
+                           "ELF") ||
+         start.starts_with("#!");
 }
 
 // ---------------------------------------------------------------- desktop handlers and D-Bus
@@ -213,9 +213,8 @@ bool AskFileManager(const char* method, const std::string& absolutePath)
   }
   const gchar* const uris[] = {uri.get(), nullptr};
   const TGVariant reply(g_dbus_connection_call_sync(
-    bus.get(), "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1",
-    method, g_variant_new("(^ass)", uris, ""), nullptr, G_DBUS_CALL_FLAGS_NONE, kDBusTimeoutMs, nullptr,
-    error.Out()));
+    bus.get(), "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1", method,
+    g_variant_new("(^ass)", uris, ""), nullptr, G_DBUS_CALL_FLAGS_NONE, kDBusTimeoutMs, nullptr, error.Out()));
   if (!reply) {
     RecordError(error);
     return false;
@@ -240,8 +239,8 @@ TGVariant CallLogind(GDBusConnection* bus, const char* objectPath, const char* i
 {
   TGError error;
   TGVariant reply(g_dbus_connection_call_sync(bus, "org.freedesktop.login1", objectPath, interfaceName, method,
-                                              parameters, replyType, G_DBUS_CALL_FLAGS_NONE, kDBusTimeoutMs,
-                                              nullptr, error.Out()));
+                                              parameters, replyType, G_DBUS_CALL_FLAGS_NONE, kDBusTimeoutMs, nullptr,
+                                              error.Out()));
   if (!reply)
     RecordError(error);
   return reply;

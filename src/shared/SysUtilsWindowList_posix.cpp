@@ -18,7 +18,6 @@ using namespace posix;
 
 namespace {
 
-
 // The few libxcb functions the window list needs, looked up at run time: velmora_shared links no X11
 // library, and a desktop without X11 must still run. XCB rather than Xlib because XCB reports an
 // error (a window closed while we read it) with the reply, while Xlib calls a process-wide error

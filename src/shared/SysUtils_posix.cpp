@@ -126,7 +126,6 @@ std::string TSysUtils::GetLastErrorMessage()
   return code == 0 ? std::string() : posix::TrimMessage(g_strerror(code));
 }
 
-
 // ---------------------------------------------------------------- browser engine
 
 bool TSysUtils::CheckEdgeIsInstalled([[maybe_unused]] const std::string& EdgeLoaderDllPath) { return true; }
@@ -183,7 +182,7 @@ std::string TSysUtils::GetComputerNetName()
 std::string TSysUtils::GetUserFromWindows()
 {
   std::vector<char> buffer(16384);
-  passwd entry {};
+  passwd entry{};
   passwd* found = nullptr;
   if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
       found->pw_name != nullptr && found->pw_name[0] != '\0')

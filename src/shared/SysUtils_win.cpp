@@ -64,13 +64,13 @@ bool ShellExecuteSucceeded(HINSTANCE result)
 // Starts a command line; waits for it and gives its exit code when exitCode is set.
 bool RunProcess(std::wstring commandLine, bool hidden, DWORD* exitCode)
 {
-  STARTUPINFOW startup {};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   if (hidden) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
   }
-  PROCESS_INFORMATION process {};
+  PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return false;
   if (exitCode != nullptr) {
@@ -200,9 +200,9 @@ std::string TSysUtils::GetExeFilePath()
 std::string TSysUtils::GetSystemErrorMessage(int code)
 {
   wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-    FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-    static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const DWORD length =
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string text = length > 0 ? WideToUtf8(std::wstring_view(buffer, length)) : std::string();
   if (buffer != nullptr)
     LocalFree(buffer);
@@ -249,7 +249,7 @@ std::string TSysUtils::GetDosOutput(const std::string& CommandLine, const std::s
 std::optional<std::string> TSysUtils::GetDosOutputLimited(const std::string& CommandLine, const std::string& WorkingDir,
                                                           bool ShowWindow, size_t MaxBytes)
 {
-  SECURITY_ATTRIBUTES security {};
+  SECURITY_ATTRIBUTES security{};
   security.nLength = sizeof security;
   security.bInheritHandle = TRUE;
   HANDLE readPipe = nullptr;
@@ -259,7 +259,7 @@ std::optional<std::string> TSysUtils::GetDosOutputLimited(const std::string& Com
   // The read end stays ours.
   SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
 
-  STARTUPINFOW startup {};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
   startup.wShowWindow = static_cast<WORD>(ShowWindow ? SW_SHOWNORMAL : SW_HIDE);
@@ -272,7 +272,7 @@ std::optional<std::string> TSysUtils::GetDosOutputLimited(const std::string& Com
   HANDLE job = CreateJobObjectW(nullptr, nullptr);
   std::wstring command = L"cmd.exe /C " + Utf8ToWide(CommandLine);
   const std::wstring folder = Utf8ToWide(WorkingDir);
-  PROCESS_INFORMATION process {};
+  PROCESS_INFORMATION process{};
   const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                                       folder.empty() ? nullptr : folder.c_str(), &startup, &process);
   const DWORD startError = GetLastError();
@@ -323,7 +323,7 @@ uint32_t TSysUtils::ShellExecAsAdminAndWait(void* OwnerHandle, const std::string
 {
   const std::wstring file = Utf8ToWide(FilePath);
   const std::wstring parameters = Utf8ToWide(Params);
-  SHELLEXECUTEINFOW info {};
+  SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
   info.hwnd = static_cast<HWND>(OwnerHandle);
@@ -377,9 +377,9 @@ bool TSysUtils::RestartApplication()
 {
   const std::wstring exe = Utf8ToWide(GetExeFilePath());
   std::wstring commandLine = GetCommandLineW();
-  STARTUPINFOW startup {};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process {};
+  PROCESS_INFORMATION process{};
   if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &process))
     return false;
@@ -394,7 +394,7 @@ bool TSysUtils::ExitWindows(uint32_t RebootParam)
   // reports the refusal itself.
   HANDLE token = nullptr;
   if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-    TOKEN_PRIVILEGES privileges {};
+    TOKEN_PRIVILEGES privileges{};
     privileges.PrivilegeCount = 1;
     if (LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
       privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
@@ -457,7 +457,7 @@ bool TSysUtils::CheckEdgeIsInstalled(const std::string& EdgeLoaderDllPath)
   const HMODULE library = LoadLibraryW(path.c_str());
   if (library == nullptr)
     return false;
-  using TGetVersion = HRESULT(WINAPI*)(PCWSTR browserExecutableFolder, LPWSTR* versionInfo);
+  using TGetVersion = HRESULT(WINAPI*)(PCWSTR browserExecutableFolder, LPWSTR * versionInfo);
   const auto getVersion = ProcAddress<TGetVersion>(library, "GetAvailableCoreWebView2BrowserVersionString");
   bool installed = false;
   if (getVersion != nullptr) {
@@ -620,7 +620,7 @@ bool TSysUtils::DeleteDirectory(const std::string& DirPath)
   }
   // The source is a list of names, each ending with a zero, the list with another one.
   path.push_back(L'\0');
-  SHFILEOPSTRUCTW operation {};
+  SHFILEOPSTRUCTW operation{};
   operation.wFunc = FO_DELETE;
   operation.pFrom = path.c_str();
   operation.fFlags = static_cast<FILEOP_FLAGS>(FOF_SILENT | FOF_NOCONFIRMATION);
@@ -654,7 +654,7 @@ bool TSysUtils::CopyDirectory(const std::string& From, const std::string& To)
 int64_t TSysUtils::GetSizeOfFile(const std::string& FilePath)
 {
   // The first entry a directory search finds, whatever its attributes (a folder reports 0).
-  WIN32_FIND_DATAW data {};
+  WIN32_FIND_DATAW data{};
   const HANDLE search = FindFirstFileW(Utf8ToWide(FilePath).c_str(), &data);
   if (search == INVALID_HANDLE_VALUE)
     return -1;
@@ -691,8 +691,8 @@ bool TSysUtils::IsValidFilePath(const std::string& Path)
 
 bool TSysUtils::FilesHaveSameDateTime(const std::string& FilePath1, const std::string& FilePath2)
 {
-  WIN32_FILE_ATTRIBUTE_DATA first {};
-  WIN32_FILE_ATTRIBUTE_DATA second {};
+  WIN32_FILE_ATTRIBUTE_DATA first{};
+  WIN32_FILE_ATTRIBUTE_DATA second{};
   if (!GetFileAttributesExW(Utf8ToWide(FilePath1).c_str(), GetFileExInfoStandard, &first) ||
       !GetFileAttributesExW(Utf8ToWide(FilePath2).c_str(), GetFileExInfoStandard, &second) ||
       ((first.dwFileAttributes | second.dwFileAttributes) & FILE_ATTRIBUTE_DIRECTORY) != 0)

@@ -141,8 +141,8 @@ std::string Utf16BytesToUtf8(std::string_view bytes, TByteOrder order)
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
     const auto b0 = static_cast<unsigned char>(bytes[i]);
     const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-    units += order == TByteOrder::LittleEndian ? static_cast<char16_t>(b0 | (b1 << 8))
-                                               : static_cast<char16_t>((b0 << 8) | b1);
+    units +=
+      order == TByteOrder::LittleEndian ? static_cast<char16_t>(b0 | (b1 << 8)) : static_cast<char16_t>((b0 << 8) | b1);
   }
   return Utf16ToUtf8(units);
 }
@@ -150,10 +150,10 @@ std::string Utf16BytesToUtf8(std::string_view bytes, TByteOrder order)
 std::string Windows1252ToUtf8(std::string_view bytes)
 {
   // 0x80..0x9F differ from Latin-1; 0x81, 0x8D, 0x8F, 0x90 and 0x9D are unassigned.
-  static constexpr char16_t kHigh[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  static constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                         0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                         0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                         0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
   std::string out;
   out.reserve(bytes.size());
   for (const char c : bytes) {

@@ -11,10 +11,7 @@ std::wstring Utf8ToWide(std::string_view text)
   return std::wstring(units.begin(), units.end());
 }
 
-std::string WideToUtf8(std::wstring_view text)
-{
-  return Utf16ToUtf8(std::u16string(text.begin(), text.end()));
-}
+std::string WideToUtf8(std::wstring_view text) { return Utf16ToUtf8(std::u16string(text.begin(), text.end())); }
 
 std::string AnsiToUtf8(std::string_view bytes)
 {

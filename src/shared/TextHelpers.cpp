@@ -53,10 +53,7 @@ std::string_view TrimBlanksRight(std::string_view Text)
   return Text;
 }
 
-std::string_view TrimBlanks(std::string_view Text)
-{
-  return TrimBlanksLeft(TrimBlanksRight(Text));
-}
+std::string_view TrimBlanks(std::string_view Text) { return TrimBlanksLeft(TrimBlanksRight(Text)); }
 
 std::string PercentDecodeBytes(std::string_view Text)
 {

@@ -9,10 +9,7 @@ namespace velmora::text {
 
 // ASCII letters lower-cased, every other byte kept: the letter-case rule of archive names,
 // settings keys, extensions and address prefixes.
-constexpr char AsciiLower(char c)
-{
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 std::string AsciiLower(std::string_view text);
 
 // Whether Text begins with Prefix, ASCII letter case ignored.
@@ -25,10 +22,7 @@ bool EqualsIgnoringCase(std::string_view A, std::string_view B);
 std::string ReplaceAll(std::string_view Text, std::string_view From, std::string_view To);
 
 // A blank is any byte up to U+0020: the space and the control characters.
-constexpr bool IsBlank(char c)
-{
-  return static_cast<unsigned char>(c) <= 0x20U;
-}
+constexpr bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20U; }
 std::string_view TrimBlanksLeft(std::string_view Text);
 std::string_view TrimBlanksRight(std::string_view Text);
 std::string_view TrimBlanks(std::string_view Text);

@@ -11,7 +11,8 @@ namespace {
 
 bool TouchesTheSystem(std::string_view Message)
 {
-  static const std::set<int32_t> kUnsafe = {11001, 11002, 11003, 30002, 30003, 30004, 40002, 70001, 70002, 70003, 90001};
+  static const std::set<int32_t> kUnsafe = {11001, 11002, 11003, 30002, 30003, 30004,
+                                            40002, 70001, 70002, 70003, 90001};
   rapidjson::Document document;
   if (!velmora::ParseBoundedJson(document, Message, velmora::TJsonNumbers::AsStrings) || !document.IsObject())
     return false;

@@ -76,7 +76,6 @@ private:
     Browser->CompleteCreation(kSOk);
     Browser->CommitDocument("file:///index.html");
   }
-
 };
 
 } // namespace velmora::fuzz

@@ -24,8 +24,10 @@ TEST(OpenAppBundle, PublishesTheIdentityOfACompleteBundle)
   const std::string exe = dir.File("app");
   test::WriteBundle(exe, MakeZip({{"Demo/", "", 1, 0, true},
                                   {"Demo/start.html", "<h1>hi</h1>", 1, 8},
-                                  {"ryx.ini", "\xEF\xBB\xBF[App]\r\nID=demo.app\r\nName=Démo\r\nDirName=Demo\r\n"
-                                              "IndexHtml=start.html\r\nWidth=$400\r\n", 1, 8},
+                                  {"ryx.ini",
+                                   "\xEF\xBB\xBF[App]\r\nID=demo.app\r\nName=Démo\r\nDirName=Demo\r\n"
+                                   "IndexHtml=start.html\r\nWidth=$400\r\n",
+                                   1, 8},
                                   {"ryx-webviewjs", "", 1, 0}},
                                  kPassword));
   ASSERT_EQ(OpenAppBundle(exe), TBundleState::Loaded);
@@ -57,8 +59,8 @@ TEST(OpenAppBundle, EndsSilentlyWithoutArchiveOrIdentity)
     {"an ID that climbs out", "[App]\nID=../..\nName=n\nDirName=d", TBundleState::IdentityMissing},
     {"an ID with a separator", "[App]\nID=a/b\nName=n\nDirName=d", TBundleState::IdentityMissing},
     // Settings past any sane size count as missing.
-    {"settings past the size limit",
-     "[App]\nID=i\nName=n\nDirName=d\n;" + std::string(kMaxSettingsBytes, 'x'), TBundleState::IdentityMissing},
+    {"settings past the size limit", "[App]\nID=i\nName=n\nDirName=d\n;" + std::string(kMaxSettingsBytes, 'x'),
+     TBundleState::IdentityMissing},
     {"complete", "[App]\nID=i\nName=n\nDirName=d", TBundleState::Loaded},
   };
   for (const TCase& c : cases) {
@@ -78,9 +80,29 @@ TEST(IsValidAppID, OneFolderNameOnEveryPlatform)
   for (const char* good : {"demo.app", "org.velmora.e2e1", "My App 2", "{1b4e28ba-2fa1-11d2-883f-0016d3cca427}",
                            "Grüße", "COM10", "console"})
     EXPECT_TRUE(IsValidAppID(good)) << good;
-  for (const std::string& bad : std::vector<std::string>{"", ".", "..", "../x", "a/b", "a\\b", "C:", "a:b", "x*", "what?", "\"q\"", "<a>", "a|b",
-                                "tab\there", "trailing.", "trailing ", "CON", "nul.txt", "con.app.x", "Com1", "lpt9",
-                                std::string(256, 'a'), std::string("a\0b", 3)})
+  for (const std::string& bad : std::vector<std::string>{"",
+                                                         ".",
+                                                         "..",
+                                                         "../x",
+                                                         "a/b",
+                                                         "a\\b",
+                                                         "C:",
+                                                         "a:b",
+                                                         "x*",
+                                                         "what?",
+                                                         "\"q\"",
+                                                         "<a>",
+                                                         "a|b",
+                                                         "tab\there",
+                                                         "trailing.",
+                                                         "trailing ",
+                                                         "CON",
+                                                         "nul.txt",
+                                                         "con.app.x",
+                                                         "Com1",
+                                                         "lpt9",
+                                                         std::string(256, 'a'),
+                                                         std::string("a\0b", 3)})
     EXPECT_FALSE(IsValidAppID(bad)) << bad;
 }
 

@@ -34,10 +34,10 @@ protected:
   std::string Bundle(const std::string& Ini, const std::string& Script = {})
   {
     const std::string path = Dir.File("app" + std::to_string(++FCount));
-    test::WriteBundle(path, test::MakeZip({{"Demo/index.html", "<h1>x</h1>", 1, 8},
-                                           {"ryx.ini", Ini, 1, 8},
-                                           {"ryx-webviewjs", Script, 1, 8}},
-                                          std::string(kArchivePassword)));
+    test::WriteBundle(
+      path,
+      test::MakeZip({{"Demo/index.html", "<h1>x</h1>", 1, 8}, {"ryx.ini", Ini, 1, 8}, {"ryx-webviewjs", Script, 1, 8}},
+                    std::string(kArchivePassword)));
     return path;
   }
 
@@ -122,6 +122,7 @@ TEST_F(AppStartTest, PasswordPromptOpensOnlyOnTheExactTextAtAKeyRelease)
     TStartupResult Expected;
     bool Prompted;
   };
+  // clang-format off
   const TCase cases[] = {
     {"typed right", {"S", "S3", "S3cret"}, {}, TStartupResult::Continue, true},
     {"other letter case", {"s3cret"}, {}, TStartupResult::Exit, true},
@@ -132,6 +133,7 @@ TEST_F(AppStartTest, PasswordPromptOpensOnlyOnTheExactTextAtAKeyRelease)
     {"first argument only", {}, {"demo.app"}, TStartupResult::Continue, false},
     {"app ID in other case", {}, {"DEMO.APP", "file:///x"}, TStartupResult::Exit, true},
   };
+  // clang-format on
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     SetCommandLineArgs(c.Args);
@@ -206,12 +208,13 @@ TEST_F(MainFormTest, SettingsShapeTheWindow)
   using B = TBorderStyle;
   using S = TWindowState;
   const TCase cases[] = {
-    {"WindowStyle=1\nWindowBorder=3", B::bsNone, S::wsMaximized, TFormStyle::fsNormal, TPosition::poDesktopCenter, true},
+    {"WindowStyle=1\nWindowBorder=3", B::bsNone, S::wsMaximized, TFormStyle::fsNormal, TPosition::poDesktopCenter,
+     true},
     {"WindowState=2", B::bsSizeable, S::wsNormal, TFormStyle::fsNormal, TPosition::poDesktopCenter, false},
     {"WindowState=1\nWindowBorder=1", B::bsSingle, S::wsMaximized, TFormStyle::fsNormal, TPosition::poDesktopCenter,
      false},
-    {"WindowBorder=4\nWindowOrder=1", B::bsToolWindow, S::wsNormal, TFormStyle::fsStayOnTop,
-     TPosition::poDesktopCenter, false},
+    {"WindowBorder=4\nWindowOrder=1", B::bsToolWindow, S::wsNormal, TFormStyle::fsStayOnTop, TPosition::poDesktopCenter,
+     false},
     {"WindowBorder=9\nWindowOrder=2", B::bsSizeable, S::wsNormal, TFormStyle::fsNormal, TPosition::poDesktopCenter,
      false},
     {"WindowPosition=1\nLeft=300\nTop=200", B::bsSizeable, S::wsNormal, TFormStyle::fsNormal,

@@ -54,6 +54,7 @@ TEST_F(BridgeTest, RepliesWithTheExactEnvelope)
 
 TEST_F(BridgeTest, MalformedMessagesGetNoReplyAndTheBridgeGoesOn)
 {
+  // clang-format off
   const char* dropped[] = {
     R"({"id":10001,"uuid":"u"})",                 // no data
     R"({"id":10001,"uuid":"u","data":null})",     // data null
@@ -79,6 +80,7 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReplyAndTheBridgeGoesOn)
     R"({"id":60006,"uuid":"u","data":{"title":{"a":1}}})", // ill-typed text argument
     R"({"id":60002,"uuid":"u","data":{"style":[1]}})",
   };
+  // clang-format on
   for (const char* message : dropped) {
     SCOPED_TRACE(message);
     // A message posted as a JSON string has that string as its string form.
@@ -93,8 +95,9 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReplyAndTheBridgeGoesOn)
     return R"({"id":10001,"uuid":"u","data":{"x":)" + std::string(depth, '[') + std::string(depth, ']') + "}}";
   };
   EXPECT_EQ(Send(nested(kMaxJsonNesting - 2)).size(), 1U) << "deep but within the limit";
-  for (const std::string& message : {nested(kMaxJsonNesting), nested(1000000),
-                                     R"({"id":10001,"uuid":")" + std::string(kMaxBridgeMessageBytes, 'u') + R"(","data":{}})"}) {
+  for (const std::string& message :
+       {nested(kMaxJsonNesting), nested(1000000),
+        R"({"id":10001,"uuid":")" + std::string(kMaxBridgeMessageBytes, 'u') + R"(","data":{}})"}) {
     EXPECT_TRUE(Send(message).empty());
   }
   EXPECT_TRUE(Platform.FocusLog.empty()) << "in the runtime the click report does not move the focus";
@@ -119,17 +122,17 @@ TEST_F(BridgeTest, OnlyAppDocumentsMayUseTheBridge)
   };
   const TCase cases[] = {
     {"file:///index.html", true},
-    {"file:///Frame.html", true},          // archive names ignore ASCII letter case
-    {"file:///index.html#part", true},     // a fragment names the same document
-    {"file:///beside.html", true},         // beside the executable
-    {planted, false},                      // served from elsewhere on disk
-    {"file:///no-such-page.html", false},  // served by nobody
-    {"file:///index.html?x=1", true},      // the query is the page's, not part of the name
+    {"file:///Frame.html", true},                  // archive names ignore ASCII letter case
+    {"file:///index.html#part", true},             // a fragment names the same document
+    {"file:///beside.html", true},                 // beside the executable
+    {planted, false},                              // served from elsewhere on disk
+    {"file:///no-such-page.html", false},          // served by nobody
+    {"file:///index.html?x=1", true},              // the query is the page's, not part of the name
     {"file:///%2E%2E/program/beside.html", false}, // an escaped ".." climbs out of no folder
     {"https://example.com/", false},
     {"http://127.0.0.1:8000/index.html", false},
     {"data:text/html,x", false},
-    {"blob:file:///0f8e-11", false},       // made by a page, even an app page
+    {"blob:file:///0f8e-11", false}, // made by a page, even an app page
     {"about:blank", false},
     {"about:srcdoc", false},
     {"", false},

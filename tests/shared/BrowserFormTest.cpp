@@ -182,13 +182,13 @@ TEST_F(BrowserFormTest, OnlyTheAppsOwnDocumentsGetAppFiles)
   };
   const TCase cases[] = {
     {"file:///index.html", true},
-    {"file:///settings/route", true},     // an app page after history.pushState
-    {"file://", true},                    // the app's origin
-    {"blob:file:///4f1c-99", true},       // a document an app page made
-    {"http://127.0.0.1:8000", false},     // the origin of a remote page's request
+    {"file:///settings/route", true}, // an app page after history.pushState
+    {"file://", true},                // the app's origin
+    {"blob:file:///4f1c-99", true},   // a document an app page made
+    {"http://127.0.0.1:8000", false}, // the origin of a remote page's request
     {"https://example.com/page.html", false},
-    {"null", false},                      // an opaque origin: data:, sandboxed frames
-    {planted, false},                     // a document served from elsewhere on disk
+    {"null", false},  // an opaque origin: data:, sandboxed frames
+    {planted, false}, // a document served from elsewhere on disk
     {"blob:https://example.com/77", false},
   };
   for (const TCase& c : cases) {
@@ -257,7 +257,8 @@ TEST_F(BrowserFormTest, SecondWindowsOnlyForAppDocumentsOpeningAppDocuments)
     started.clear();
     Browser.CommitDocument(c.Shown);
     EXPECT_EQ(Browser.RequestNewWindow(c.Uri), c.Handled);
-    EXPECT_EQ(started, c.Started ? std::vector<std::string>{"\"my.app\" \"" + c.Uri + "\""} : std::vector<std::string>{});
+    EXPECT_EQ(started,
+              c.Started ? std::vector<std::string>{"\"my.app\" \"" + c.Uri + "\""} : std::vector<std::string>{});
   }
   View.SetIsRuntime(false);
   Browser.CommitDocument("file:///index.html");

@@ -59,6 +59,7 @@ TEST(ImageEndFromHeaders, PeSectionTableGivesTheLargestEndAddedIn32Bits)
     std::vector<TSection> Sections;
     uint64_t Expected;
   };
+  // clang-format off
   const TCase cases[] = {
     // The packaged executable as shipped: the last section ends at 12,097,536.
     {"worked example", {{0x400, 0x1000}, {0x1400, 0x200}, {7443456, 4654080}}, 12097536},
@@ -66,6 +67,7 @@ TEST(ImageEndFromHeaders, PeSectionTableGivesTheLargestEndAddedIn32Bits)
     {"single section", {{0x200, 0x0}}, 0x200},
     {"sum wraps in 32 bits", {{0xFFFFFF00, 0x200}}, 0x100},
   };
+  // clang-format on
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     EXPECT_EQ(ImageEndFromHeaders(PeHeaders(c.Sections)), c.Expected);
@@ -111,8 +113,8 @@ TEST(ImageEndFromHeaders, MalformedHeadersMeanNoArchive)
 struct TElfLayout {
   bool Is64 = true;
   bool BigEndian = false;
-  std::vector<std::pair<uint64_t, uint64_t>> Segments;                 // offset, file size
-  std::vector<std::tuple<uint32_t, uint64_t, uint64_t>> Sections;      // type, offset, size
+  std::vector<std::pair<uint64_t, uint64_t>> Segments;            // offset, file size
+  std::vector<std::tuple<uint32_t, uint64_t, uint64_t>> Sections; // type, offset, size
   uint64_t SectionTableOffset = 0;
 };
 
@@ -160,6 +162,7 @@ TEST(ImageEndFromHeaders, ElfEndIsTheLargestOfSegmentsSectionsAndSectionTable)
     size_t FileSize;
     uint64_t Expected;
   };
+  // clang-format off
   const TCase cases[] = {
     {"section table last (stripped binary)",
      {true, false, {{0, 0x800}}, {{0, 0, 0}, {kProgBits, 0x800, 0x100}}, 0x900}, 0x980, 0x980},
@@ -171,6 +174,7 @@ TEST(ImageEndFromHeaders, ElfEndIsTheLargestOfSegmentsSectionsAndSectionTable)
      {true, false, {{0, 0x200}}, {{0, 0, 0}, {kNoBits, 0x200, 0x100000}}, 0x200}, 0x280, 0x280},
     {"32-bit big-endian", {false, true, {{0, 0x300}}, {{0, 0, 0}, {kProgBits, 0x300, 0x50}}, 0x350}, 0x3A0, 0x3A0},
   };
+  // clang-format on
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     EXPECT_EQ(ImageEndFromHeaders(ElfImage(c.Layout, c.FileSize)), c.Expected);

@@ -34,12 +34,8 @@ TEST(TExeZip, ReadsEveryEncryptionAndCompressionMethod)
 {
   const std::string big = Text(200000);
   const std::vector<TFixtureEntry> entries = {
-    {"pkware-stored.html", big, 1, 0},
-    {"pkware-deflated.html", big, 1, 8},
-    {"aes-deflated.html", big, 0x0103, 8},
-    {"plain-stored.txt", "plain", 0, 0},
-    {"plain-deflated.txt", big, 0, 8},
-    {"empty.txt", "", 1, 0},
+    {"pkware-stored.html", big, 1, 0},   {"pkware-deflated.html", big, 1, 8}, {"aes-deflated.html", big, 0x0103, 8},
+    {"plain-stored.txt", "plain", 0, 0}, {"plain-deflated.txt", big, 0, 8},   {"empty.txt", "", 1, 0},
   };
   const std::string archive = MakeZip(entries, kPassword);
   TExeZip zip;
@@ -68,9 +64,11 @@ TEST(TExeZip, FindsFullNamesIgnoringAsciiLetterCaseOnly)
   zip.SetPassword(kPassword);
   ASSERT_TRUE(zip.Open(BytesOf(archive)));
 
+  // clang-format off
   const std::pair<const char*, const char*> found[] = {
     {"MyApp/Index.HTML", "MyApp/Index.HTML"}, {"myapp/index.html", "MyApp/Index.HTML"},
     {"MYAPP/MY PAGE.HTML", "MyApp/my page.html"}, {"MYAPP/CAFé.TXT", "MyApp/café.txt"}, {"myapp/", "MyApp/"}};
+  // clang-format on
   for (const auto& [query, stored] : found) {
     SCOPED_TRACE(query);
     const auto entry = zip.FindFile(query);
@@ -125,7 +123,6 @@ TEST(TExeZip, CorruptEntryDataIsAnError)
   ASSERT_TRUE(zip.Open(BytesOf(archive)));
   EXPECT_FALSE(zip.ExtractToString("a.txt"));
 }
-
 
 // Rewrites the uncompressed size an entry declares, in its local header and in the central
 // directory, as a hostile bundle would (archives made here have no data descriptors for these).

@@ -55,16 +55,19 @@ TEST(ResolveAppRelativePath, FollowsThePlatformsRule)
   }
 }
 
+// The UTF-8 byte-order mark that begins every text file the bridge writes.
+const std::string kBom = "\xEF\xBB\xBF";
+
 TEST(TextFileBytes, BomAndCrLfAfterEveryLine)
 {
   const std::pair<std::string, std::string> cases[] = {
-    {"a\nb", "\xEF\xBB\xBF" "a\r\nb\r\n"},
-    {"a\r\n", "\xEF\xBB\xBF" "a\r\n"},
-    {"", "\xEF\xBB\xBF"},
-    {"a\rb\r\nc\n\nd", "\xEF\xBB\xBF" "a\r\nb\r\nc\r\n\r\nd\r\n"},
-    {std::string("ab\0cd", 5), "\xEF\xBB\xBF" "ab\r\n"},
-    {"\n", "\xEF\xBB\xBF\r\n"},
-    {"é€", "\xEF\xBB\xBF" "é€\r\n"},
+    {"a\nb", kBom + "a\r\nb\r\n"},
+    {"a\r\n", kBom + "a\r\n"},
+    {"", kBom},
+    {"a\rb\r\nc\n\nd", kBom + "a\r\nb\r\nc\r\n\r\nd\r\n"},
+    {std::string("ab\0cd", 5), kBom + "ab\r\n"},
+    {"\n", kBom + "\r\n"},
+    {"é€", kBom + "é€\r\n"},
   };
   for (const auto& [text, bytes] : cases)
     EXPECT_EQ(TextFileBytes(text), bytes);
@@ -121,7 +124,7 @@ protected:
 TEST_F(FileCommandsTest, FilesAndFoldersRelativeToTheProgramFolder)
 {
   EXPECT_EQ(One(30003, R"({"filePath":"sub/deeper/notes.txt","contents":"a\nb"})"), "true, \"result\": true}");
-  EXPECT_EQ(test::ReadFile(InDir("sub/deeper/notes.txt")), "\xEF\xBB\xBF" "a\r\nb\r\n");
+  EXPECT_EQ(test::ReadFile(InDir("sub/deeper/notes.txt")), kBom + "a\r\nb\r\n");
   EXPECT_EQ(One(30003, R"({"filePath":"sub/empty.txt"})"), "true, \"result\": true}");
   EXPECT_EQ(test::ReadFile(InDir("sub/empty.txt")), "\xEF\xBB\xBF");
   EXPECT_EQ(One(30001, R"({"filePath":"sub/deeper/notes.txt"})"), "true, \"result\": true}");
@@ -138,14 +141,15 @@ TEST_F(FileCommandsTest, FilesAndFoldersRelativeToTheProgramFolder)
   const std::string absolute = TSysUtils::PathDelimiter() == "/" ? InDir("abs.txt") : InDir("abs.txt");
   EXPECT_EQ(One(30003, "{\"filePath\":" + TStrUtilsJson(absolute) + ",\"contents\":\"x\"}"), "true, \"result\": true}");
   EXPECT_TRUE(TSysUtils::FileExists(absolute));
-  EXPECT_EQ(One(40006, "{}"), "true, \"result\": " + TStrUtilsJson(Dir.Path().string() + TSysUtils::PathDelimiter()) + "}");
+  EXPECT_EQ(One(40006, "{}"),
+            "true, \"result\": " + TStrUtilsJson(Dir.Path().string() + TSysUtils::PathDelimiter()) + "}");
 }
 
 TEST_F(FileCommandsTest, MissingArgumentsAndFailuresAnswerWithErrors)
 {
   const std::pair<int, const char*> missing[] = {
-    {30001, "Missing filePath"}, {30002, "Missing filePath"}, {30003, "Missing filePath"},
-    {90001, "Missing filePath"}, {40001, "Missing dirPath"},  {40002, "Missing dirPath"},
+    {30001, "Missing filePath"},   {30002, "Missing filePath"}, {30003, "Missing filePath"},
+    {90001, "Missing filePath"},   {40001, "Missing dirPath"},  {40002, "Missing dirPath"},
     {30004, "Missing sourceFile"}, {70001, "Missing filePath"}, {70002, "Missing filePath"},
     {70003, "Missing command"},
   };
@@ -214,11 +218,12 @@ TEST_F(FileCommandsTest, AFullDiskKeepsTheOldFileAndSaysWhy)
   } unmount{mount};
   const std::string file = mount + "/data.txt";
   test::WriteFile(file, "kept");
-  const std::string reply =
-    One(30003, "{\"filePath\":" + TStrUtils::StringToJsonString(file) + ",\"contents\":\"" + std::string(200000, 'x') + "\"}");
+  const std::string reply = One(30003, "{\"filePath\":" + TStrUtils::StringToJsonString(file) + ",\"contents\":\"" +
+                                         std::string(200000, 'x') + "\"}");
   EXPECT_NE(reply.find("No space left on device"), std::string::npos) << reply;
   EXPECT_EQ(test::ReadFile(file), "kept");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(test::PathOf(mount)), std::filesystem::directory_iterator()), 1)
+  EXPECT_EQ(
+    std::distance(std::filesystem::directory_iterator(test::PathOf(mount)), std::filesystem::directory_iterator()), 1)
     << "no partial file is left behind";
 }
 #endif
@@ -236,17 +241,17 @@ TEST_F(FileCommandsTest, FileCommandsRunBesideTheWindowInTheOrderTheyCame)
   EXPECT_EQ(Browser.PostedMessages[0], R"({"uuid": "4", "success": true, "result": "2021.43"})")
     << "the UI thread answered while the file commands ran beside it";
   AwaitReplies();
-  EXPECT_EQ(Browser.PostedMessages, (std::vector<std::string>{
-                                      R"({"uuid": "4", "success": true, "result": "2021.43"})",
-                                      R"({"uuid": "1", "success": true, "result": true})",
-                                      R"({"uuid": "2", "success": true, "result": true})",
-                                      R"({"uuid": "3", "success": true, "result": true})"}));
+  EXPECT_EQ(Browser.PostedMessages, (std::vector<std::string>{R"({"uuid": "4", "success": true, "result": "2021.43"})",
+                                                              R"({"uuid": "1", "success": true, "result": true})",
+                                                              R"({"uuid": "2", "success": true, "result": true})",
+                                                              R"({"uuid": "3", "success": true, "result": true})"}));
 }
 
 #ifndef _WIN32
 TEST_F(FileCommandsTest, CommandOutputPastTheCeilingEndsTheCommandWithAnError)
 {
-  EXPECT_EQ(One(70003, R"({"command":"yes"})"), R"(false, "result": "The command printed more than 32 MB and was ended"})");
+  EXPECT_EQ(One(70003, R"({"command":"yes"})"),
+            R"(false, "result": "The command printed more than 32 MB and was ended"})");
   EXPECT_EQ(One(70003, R"({"command":"echo fine"})"), R"(true, "result": "fine\n"})");
 }
 #endif
@@ -258,8 +263,8 @@ TEST_F(FileCommandsTest, ExtractFileNamesTheEntryByDirNameAndArgument)
             "true, \"result\": true}");
   EXPECT_EQ(test::ReadFile(target), "PNG!");
   // A target that cannot be opened ends the command without a reply.
-  EXPECT_TRUE(Call(30004, "{\"sourceFile\":\"/IMG/A.PNG\",\"targetFile\":" + TStrUtilsJson(InDir("no/dir/x")) + "}")
-                .empty());
+  EXPECT_TRUE(
+    Call(30004, "{\"sourceFile\":\"/IMG/A.PNG\",\"targetFile\":" + TStrUtilsJson(InDir("no/dir/x")) + "}").empty());
   Module.SetExeZip(nullptr);
   EXPECT_TRUE(Call(30004, R"({"sourceFile":"/img/a.png","targetFile":"x"})").empty());
   EXPECT_EQ(Platform.Messages.back(), "Calls to ryx.app.extractFile() works only at runtime.");
@@ -355,7 +360,8 @@ TEST_F(FileCommandsTest, DialogCallsDuringAnOpenDialogWaitAndEachGetsItsReply)
 TEST_F(FileCommandsTest, ShellCommandRepliesLaterWhileOtherCallsGoOn)
 {
   Browser.PostedMessages.clear();
-  Browser.ReceiveMessage(R"({"id":70003,"uuid":"slow","data":{"command":"sleep 0.5; printf '\"q\" \\\\ x'; echo err >&2"}})");
+  Browser.ReceiveMessage(
+    R"({"id":70003,"uuid":"slow","data":{"command":"sleep 0.5; printf '\"q\" \\\\ x'; echo err >&2"}})");
   EXPECT_TRUE(Browser.PostedMessages.empty()) << "the reply waits for the command";
   Browser.ReceiveMessage(R"({"id":10001,"uuid":"quick","data":{}})");
   ASSERT_EQ(Browser.PostedMessages.size(), 1U) << "another call is answered meanwhile";

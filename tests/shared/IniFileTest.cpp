@@ -64,12 +64,11 @@ TEST(TMemIniFile, EveryKeyHasItsDefaultWhenAbsent)
   std::string all;
   for (const TSettingKey* key : AppKeys::All)
     all += std::string(key->Name) + "=" + TProjectSettings::ReadAsText(empty, *key) + ";";
-  EXPECT_EQ(all,
-            "ID=;Name=;DirName=;IndexHtml=index.html;Theme=Windows;EdgeInstaller=true;InstallFormColor=-16777190;"
-            "InstallIndicatorColor=1;InstallIndicatorType=0;Password=;AllowInstances=false;AllowDebug=false;"
-            "AllowContextMenu=false;Top=50;Left=50;Width=800;Height=600;MaxWidth=0;MaxHeight=0;MinWidth=0;"
-            "MinHeight=0;WindowPosition=0;WindowStyle=0;WindowBorder=2;WindowState=0;WindowOrder=0;"
-            "DynamicAppTitle=false;");
+  EXPECT_EQ(all, "ID=;Name=;DirName=;IndexHtml=index.html;Theme=Windows;EdgeInstaller=true;InstallFormColor=-16777190;"
+                 "InstallIndicatorColor=1;InstallIndicatorType=0;Password=;AllowInstances=false;AllowDebug=false;"
+                 "AllowContextMenu=false;Top=50;Left=50;Width=800;Height=600;MaxWidth=0;MaxHeight=0;MinWidth=0;"
+                 "MinHeight=0;WindowPosition=0;WindowStyle=0;WindowBorder=2;WindowState=0;WindowOrder=0;"
+                 "DynamicAppTitle=false;");
   EXPECT_THROW(TProjectSettings::ReadInteger(empty, AppKeys::Name), std::logic_error);
 }
 

@@ -18,7 +18,8 @@ namespace {
 class MenuTest : public test::TBridgeTest {
 protected:
   MenuTest()
-    : Archive(test::MakeZip({{"Demo/icons/open.png", "IMG:16x16", 1, 0}, {"Demo/bad.png", "not an image", 1, 0}}, "pw")),
+    : Archive(
+        test::MakeZip({{"Demo/icons/open.png", "IMG:16x16", 1, 0}, {"Demo/bad.png", "not an image", 1, 0}}, "pw")),
       Window(static_cast<THeadlessForm&>(*Form))
   {
     Zip.SetPassword("pw");
@@ -30,10 +31,7 @@ protected:
 
   std::string Call(int Id, const std::string& Data) { return One(Id, Data); }
   // setItems with the items given as JSON (sent as the text of the "items" argument).
-  std::string SetItems(const std::string& Items)
-  {
-    return Call(12001, "{\"items\":" + TStrUtilsJson(Items) + "}");
-  }
+  std::string SetItems(const std::string& Items) { return Call(12001, "{\"items\":" + TStrUtilsJson(Items) + "}"); }
   static std::string TStrUtilsJson(const std::string& text);
   const TMainMenu& Menu() const { return Module.MainMenu(); }
 
@@ -59,7 +57,8 @@ TEST_F(MenuTest, BuildsTheMenuFromJson)
       {"caption":null,"id":"letters","enabled":1}]},
     {"caption":"Empty","id":2,"items":[]},
     {"caption":3.50,"id":-42,"image":"disk.png","extra":{"ignored":true}}
-  ])"), kOk);
+  ])"),
+            kOk);
   ASSERT_EQ(Window.MainMenu(), &Menu());
   ASSERT_EQ(Menu().Items.size(), 3U);
   const TMenuItem& file = *Menu().Items[0];
@@ -88,8 +87,8 @@ TEST_F(MenuTest, BuildsTheMenuFromJson)
   // Clicks run the page's handler with the id.
   last.OnClick(const_cast<TMenuItem&>(last));
   file.Items[0]->OnClick(*file.Items[0]);
-  EXPECT_EQ(Browser.ExecutedScripts, (std::vector<std::string>{"ryx.events.onMainMenuItemClick(-42);",
-                                                                "ryx.events.onMainMenuItemClick(7);"}));
+  EXPECT_EQ(Browser.ExecutedScripts,
+            (std::vector<std::string>{"ryx.events.onMainMenuItemClick(-42);", "ryx.events.onMainMenuItemClick(7);"}));
 
   EXPECT_EQ(SetItems("[]"), kOk);
   EXPECT_TRUE(Menu().Items.empty());
@@ -181,7 +180,8 @@ TEST_F(MenuTest, UpdateItemFindsTheFirstMatchDepthFirst)
   ASSERT_EQ(SetItems(R"([
     {"caption":"Top","id":5,"items":[{"caption":"Child","id":9,"image":"disk.png"},{"caption":"Twin","id":5}]},
     {"caption":"Other","id":9,"image":"Demo/icons/open.png"},
-    {"caption":"Minus","id":-1}])"), kOk);
+    {"caption":"Minus","id":-1}])"),
+            kOk);
   EXPECT_EQ(Menu().Images.size(), 2U);
   const std::pair<const char*, const char*> errors[] = {
     {"{}", R"(false, "result": "Missing item ID"})"},
@@ -228,6 +228,7 @@ TEST_F(ThemeTest, CatalogueSortsIgnoringCaseWithWindowsBeforeWindows10)
 {
   std::vector<std::string> names;
   TStylesUtils::GetAvailables(names, true);
+  // clang-format off
   const std::vector<std::string> expected = {
     "Amakrits", "Amethyst Kamri", "Aqua Graphite", "Aqua Light Slate", "Auric", "Carbon", "Charcoal Dark Slate",
     "Cobalt XEMedia", "Cyan Dusk", "Cyan Night", "Emerald Light Slate", "Glossy", "Glow", "Golden Graphite",
@@ -236,6 +237,7 @@ TEST_F(ThemeTest, CatalogueSortsIgnoringCaseWithWindowsBeforeWindows10)
     "Silver", "Sky", "Slate Classico", "Smokey Quartz Kamri", "Tablet Dark", "Tablet Light", "Turquoise Gray",
     "Windows", "Windows10", "Windows10 Blue", "Windows10 Dark", "Windows10 Green", "Windows10 Purple",
     "Windows10 SlateGray"};
+  // clang-format on
   EXPECT_EQ(names, expected);
   std::string reply = "[";
   for (const std::string& name : expected)
@@ -275,7 +277,8 @@ TEST(DrawThemePreview, DrawsThePalettesColoursAndRefusesTheSystemLook)
   ASSERT_EQ(preview.Rgba.size(), static_cast<size_t>(preview.Width * preview.Height * 4));
   const TThemePalette& palette = *TStylesUtils::FindPalette("Windows10 Dark");
   const auto pixel = [&](int x, int y) {
-    const uint8_t* p = &preview.Rgba[(static_cast<size_t>(y) * static_cast<size_t>(preview.Width) + static_cast<size_t>(x)) * 4];
+    const uint8_t* p =
+      &preview.Rgba[(static_cast<size_t>(y) * static_cast<size_t>(preview.Width) + static_cast<size_t>(x)) * 4];
     return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
   };
   EXPECT_EQ(pixel(preview.Width - 10, 3), palette.MenuBar);

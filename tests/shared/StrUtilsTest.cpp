@@ -36,18 +36,18 @@ TEST(StrUtilsJson, EscapesEachCharacterByTheTable)
     {"\x01", R"("\u0001")"},
     {"\x1f\x0b", R"("\u001F\u000B")"},
     {"a\0b"s, R"("a\u0000b")"},
-    {" ~\x7f", "\" ~\x7f\""},                          // U+007F is written as it is
-    {"\u00e9t\u00e9", "\"\u00e9t\u00e9\""},             // é stays
-    {"\u20ab", "\"\u20ab\""},                           // the last character left unescaped
-    {"\u20ac", R"("\u20AC")"},                          // the first one escaped
+    {" ~\x7f", "\" ~\x7f\""},               // U+007F is written as it is
+    {"\u00e9t\u00e9", "\"\u00e9t\u00e9\""}, // é stays
+    {"\u20ab", "\"\u20ab\""},               // the last character left unescaped
+    {"\u20ac", R"("\u20AC")"},              // the first one escaped
     {"\ue000\uffff", R"("\uE000\uFFFF")"},
-    {"\xef\xbf\xbd", R"("\uFFFD")"},                    // a real U+FFFD
-    {"\U0001F600", R"("\uD83D\uDE00")"},                // outside the BMP: both surrogates
-    {"x\xffy", R"("x\uFFFDy")"},                        // a byte that never starts UTF-8
-    {"a\xc3", R"("a\uFFFD")"},                          // truncated at the end
-    {"\xe2\x82z", R"("\uFFFD\uFFFDz")"},                // truncated euro sign
-    {"\xc0\xaf", R"("\uFFFD\uFFFD")"},                  // overlong solidus
-    {"\xed\xa0\x80", R"("\uFFFD\uFFFD\uFFFD")"},        // encoded surrogate
+    {"\xef\xbf\xbd", R"("\uFFFD")"},             // a real U+FFFD
+    {"\U0001F600", R"("\uD83D\uDE00")"},         // outside the BMP: both surrogates
+    {"x\xffy", R"("x\uFFFDy")"},                 // a byte that never starts UTF-8
+    {"a\xc3", R"("a\uFFFD")"},                   // truncated at the end
+    {"\xe2\x82z", R"("\uFFFD\uFFFDz")"},         // truncated euro sign
+    {"\xc0\xaf", R"("\uFFFD\uFFFD")"},           // overlong solidus
+    {"\xed\xa0\x80", R"("\uFFFD\uFFFD\uFFFD")"}, // encoded surrogate
   };
   for (const TJsonCase& c : cases)
     EXPECT_EQ(TStrUtils::StringToJsonString(c.Input), c.Expected) << ::testing::PrintToString(c.Input);
@@ -93,9 +93,9 @@ TEST(StrUtilsExplode, SplitsAtEveryOccurrenceAndKeepsEmptyItems)
     {"|", "a||b|", {"a", "", "b", ""}},
     {"|", "abc", {"abc"}},
     {";", "Text|*.txt;All|*.*", {"Text|*.txt", "All|*.*"}},
-    {"", "a|b", {"a|b"}},                 // the empty separator never occurs
-    {"ab", "xabyab", {"x", "y", ""}},     // several characters, found left to right
-    {"aa", "aaa", {"", "a"}},             // the search resumes after the whole separator
+    {"", "a|b", {"a|b"}},             // the empty separator never occurs
+    {"ab", "xabyab", {"x", "y", ""}}, // several characters, found left to right
+    {"aa", "aaa", {"", "a"}},         // the search resumes after the whole separator
   };
   for (const TExplodeCase& c : cases) {
     EXPECT_EQ(TStrUtils::ExplodeStrings(c.Separator, c.Value), c.Expected)
@@ -178,6 +178,7 @@ TEST(StrUtilsMime, ExactlyEightExtensionsStandTwiceAndKeepTheirFirstType)
 
 TEST(StrUtilsMime, BuiltInListHoldsTheAgreedRows)
 {
+  // clang-format off
   const std::pair<const char*, const char*> rows[] = {
     {".html", "text/html"}, {".htm", "text/html"}, {".css", "text/css"}, {".js", "text/javascript"},
     {".ls", "text/javascript"}, {".mocha", "text/javascript"}, {".xhtml", "application/xhtml+xml"},
@@ -196,6 +197,7 @@ TEST(StrUtilsMime, BuiltInListHoldsTheAgreedRows)
     {".7z", "application/x-7z-compressed"}, {".msi", "application/x-msi"}, {".flv", "video/x-flv"},
     {".psd", "image/x-photoshop"}, {".c", "text/x-csrc"}, {".py", "text/x-python"},
   };
+  // clang-format on
   const mime::TMimeTable table = mime::BuiltInTable();
   for (const auto& [extension, type] : rows) {
     const auto found = table.find(extension);
@@ -217,9 +219,9 @@ TEST(StrUtilsMime, ExtensionIsTakenFromTheLastDot)
   const std::pair<const char*, const char*> cases[] = {
     {"Index.HTML", ".html"},
     {"archive.tar.GZ", ".gz"},
-    {"lib.old/readme", ".old/readme"},     // "/" does not end the search
-    {"C:\\dir.d\\file", ""},               // a "\" after the dot does
-    {"a.b:stream", ""},                    // and so does ":"
+    {"lib.old/readme", ".old/readme"}, // "/" does not end the search
+    {"C:\\dir.d\\file", ""},           // a "\" after the dot does
+    {"a.b:stream", ""},                // and so does ":"
     {"README", ""},
     {"name.", "."},
   };
@@ -246,6 +248,7 @@ TEST(StrUtilsMime, BuiltInLookUpIgnoresCaseAndFallsBackToOctetStream)
 
 TEST(StrUtilsMime, ModernWebFormatsGetTheirStandardTypesWhereNothingElseHasOne)
 {
+  // clang-format off
   const std::pair<const char*, const char*> cases[] = {
     {"app.mjs", "text/javascript"},   {"sql.WASM", "application/wasm"}, {"data.json", "application/json"},
     {"app.js.map", "application/json"}, {"site.webmanifest", "application/manifest+json"},
@@ -253,6 +256,7 @@ TEST(StrUtilsMime, ModernWebFormatsGetTheirStandardTypesWhereNothingElseHasOne)
     {"a.otf", "font/otf"},            {"a.avif", "image/avif"},         {"a.opus", "audio/ogg"},
     {"a.flac", "audio/flac"},         {"a.eot", "application/octet-stream"},
   };
+  // clang-format on
   const mime::TMimeTable builtIn = mime::BuiltInTable();
   for (const auto& [fileName, type] : cases)
     EXPECT_EQ(mime::LookUp(builtIn, fileName), type) << fileName;
@@ -264,6 +268,7 @@ TEST(StrUtilsMime, ModernWebFormatsGetTheirStandardTypesWhereNothingElseHasOne)
 
 TEST(StrUtilsMime, OnlyTextTypesTakeACharacterSet)
 {
+  // clang-format off
   const std::pair<const char*, bool> cases[] = {
     {"text/html", true},          {"text/javascript", true},        {"application/javascript", true},
     {"application/json", true},   {"application/manifest+json", true}, {"application/xml", true},
@@ -271,6 +276,7 @@ TEST(StrUtilsMime, OnlyTextTypesTakeACharacterSet)
     {"application/wasm", false},  {"image/png", false},             {"font/woff2", false},
     {"application/octet-stream", false}, {"video/mp4", false},      {"application/pdf", false},
   };
+  // clang-format on
   for (const auto& [type, text] : cases)
     EXPECT_EQ(mime::IsTextType(type), text) << type;
 }
@@ -349,12 +355,12 @@ TEST(StrUtilsMimeLinux, Globs2TakesSimpleExtensionGlobsOnly)
     "50:application/x-compressed-tar:*.tar.gz\n"
     "50:application/x-core:core:cs\n"
     "50:text/x-makefile:makefile\n"
-    "50:text/x-c++src:*.C:cs\n"           // case-sensitive capitals: left out
-    "50:text/x-c++src:*.C\n"              // loses to the lower-case glob of equal weight
+    "50:text/x-c++src:*.C:cs\n" // case-sensitive capitals: left out
+    "50:text/x-c++src:*.C\n"    // loses to the lower-case glob of equal weight
     "50:text/x-csrc:*.c:cs\n"
     "50:text/x-csrc:*.c\n"
-    "50:Text/X-Shouting:*.LOUD\n"         // lower-cased on both sides
-    "60:text/x-upper:*.Up\n"              // the higher weight still wins
+    "50:Text/X-Shouting:*.LOUD\n" // lower-cased on both sides
+    "60:text/x-upper:*.Up\n"      // the higher weight still wins
     "50:text/x-lower:*.up\n"
     "not a record\n"
     "x:text/plain:*.bad\r\n"
@@ -383,14 +389,13 @@ TEST(StrUtilsMimeLinux, Globs2NoGlobsDropsTheTypeFromLaterFiles)
 
 TEST(StrUtilsMimeLinux, MimeTypesListsTypeThenExtensions)
 {
-  const std::string text =
-    "# comment line\n"
-    "application/vnd.ms-htmlhelp\t\tchm\n"
-    "chemical/x-chemdraw chm cdx\n"      // the first line for .chm wins
-    "Text/Plain  TXT asc # a comment\n"
-    "application/no-extensions\n"
-    "notatype foo\n"
-    "\n";
+  const std::string text = "# comment line\n"
+                           "application/vnd.ms-htmlhelp\t\tchm\n"
+                           "chemical/x-chemdraw chm cdx\n" // the first line for .chm wins
+                           "Text/Plain  TXT asc # a comment\n"
+                           "application/no-extensions\n"
+                           "notatype foo\n"
+                           "\n";
   const mime::TMimeTable expected = {
     {".chm", "application/vnd.ms-htmlhelp"},
     {".cdx", "chemical/x-chemdraw"},
@@ -438,7 +443,7 @@ TEST(StrUtilsJavascriptArray, SkipsEmptyLinesTrimsAndQuotes)
   const std::pair<std::string, std::string> cases[] = {
     {"a\n\n  b c \r\n'q'\n", R"("a", "b c", "\x27q\x27")"},
     {"", ""},
-    {" \n", R"("")"},                      // a blank line is not empty before trimming
+    {" \n", R"("")"}, // a blank line is not empty before trimming
     {"\x01only\t", R"("only")"},
   };
   for (const auto& [value, expected] : cases)
@@ -477,11 +482,11 @@ TEST(StrUtilsSearch, SubStringExistsHonoursCaseAndWholeWord)
     {"Hello World", "world", MatchCase, false},
     {"Hello World", "World", MatchCase | Down, true},
     {"Hello Worlds", "world", WholeWord, false},
-    {"Worlds, world.", "WORLD", WholeWord, true},              // the second occurrence is a word
+    {"Worlds, world.", "WORLD", WholeWord, true}, // the second occurrence is a word
     {"Worlds, world.", "world", WholeWord | MatchCase, true},
     {"Worlds, World.", "world", WholeWord | MatchCase, false},
     {"a_b", "b", WholeWord, true},
-    {"caf\u00e9", "caf", WholeWord, false},                    // a non-ASCII letter joins the word
+    {"caf\u00e9", "caf", WholeWord, false}, // a non-ASCII letter joins the word
     {"x", "", {}, false},
     {"ab", "abc", {}, false},
   };
@@ -493,7 +498,12 @@ TEST(StrUtilsSearch, SubStringExistsHonoursCaseAndWholeWord)
 TEST(StrUtilsNumbers, AddLeadingZeroesPadsToTheLength)
 {
   const std::tuple<int, int, std::string> cases[] = {
-    {5, 3, "005"}, {1234, 2, "1234"}, {-5, 3, "-005"}, {0, 0, "0"}, {0, 4, "0000"}, {7, -1, "7"},
+    {5, 3, "005"},
+    {1234, 2, "1234"},
+    {-5, 3, "-005"},
+    {0, 0, "0"},
+    {0, 4, "0000"},
+    {7, -1, "7"},
     {-2147483647 - 1, 12, "-002147483648"},
   };
   for (const auto& [number, length, expected] : cases)
@@ -589,7 +599,7 @@ TEST(StrUtilsCacheDir, PlacesTheCacheBesideTheAppOrInTheDefaultFolder)
     {existing + "My App.v2.exe", existing + "My App.v2_cache" + d},
     {existing + "noext", existing + "noext_cache" + d},
     {missing + "app.exe", defaultDir + d + "app_cache" + d},
-    {"app.exe", defaultDir + d + "app_cache" + d},             // no folder at all
+    {"app.exe", defaultDir + d + "app_cache" + d}, // no folder at all
     {"", defaultDir + d + "tmp" + d},
   };
   for (const auto& [appFilePath, expected] : cases)
@@ -608,12 +618,14 @@ namespace {
 
 TEST(MatchesWildcard, StarsAndQuestionMarks)
 {
+  // clang-format off
   const std::tuple<const char*, const char*, bool> cases[] = {
     {"*", "", true},          {"*", "anything", true},      {"*.txt", "notes.txt", true},
     {"*.txt", "notes.TXT", false}, {"a?c", "abc", true},      {"a?c", "ac", false},
     {"*a*b", "xxaxxb", true}, {"*a*b", "xxaxxbx", false},   {"", "", true},
     {"", "x", false},         {"file:///*", "file:///index.html", true}, {"**x", "abx", true},
   };
+  // clang-format on
   for (const auto& [pattern, text, expected] : cases)
     EXPECT_EQ(MatchesWildcard(pattern, text), expected) << pattern << " ~ " << text;
 }

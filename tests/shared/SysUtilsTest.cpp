@@ -102,7 +102,9 @@ TEST(SysUtilsDosOutput, ReturnsWhatTheCommandWrote)
     {"a four-byte character in four writes",
      R"(printf '\360'; sleep 0.1; printf '\237'; sleep 0.1; printf '\230'; sleep 0.1; printf '\200')",
      "\xF0\x9F\x98\x80"},
-    {"invalid bytes become U+FFFD", R"(printf 'a\377b\300')", "a\xEF\xBF\xBD" "b\xEF\xBF\xBD"},
+    {"invalid bytes become U+FFFD", R"(printf 'a\377b\300')",
+     "a\xEF\xBF\xBD"
+     "b\xEF\xBF\xBD"},
     {"more than a pipe holds", "i=0; while [ $i -lt 20000 ]; do echo 0123456789; i=$((i+1)); done", lines},
     {"the exit status does not matter", "echo x; exit 3", "x\n"},
     {"no output", "true", ""},
@@ -208,6 +210,7 @@ TEST(SysUtilsDosOutput, ThreadsRunCommandsAtTheSameTime)
   std::vector<std::string> results(kThreads);
   std::vector<std::thread> threads;
   for (size_t i = 0; i < kThreads; ++i) {
+    // clang-format off
     threads.emplace_back([&results, i] {
       const std::string n = std::to_string(i);
 #ifdef _WIN32
@@ -217,6 +220,7 @@ TEST(SysUtilsDosOutput, ThreadsRunCommandsAtTheSameTime)
       results[i] = TSysUtils::GetDosOutput("echo start " + n + "; sleep 0.2; echo end " + n + " >&2", "", false);
 #endif
     });
+    // clang-format on
   }
   for (std::thread& thread : threads)
     thread.join();
@@ -238,12 +242,14 @@ TEST(SysUtilsFolders, EveryFolderEndsWithTheSeparator)
   const struct {
     const char* Name;
     std::string (*Get)();
+    // clang-format off
   } folders[] = {
     {"desktop", &TSysUtils::GetUserDesktopDirPath},     {"documents", &TSysUtils::GetUserDocumentsDirPath},
     {"app data", &TSysUtils::GetUserAppDataDirPath},    {"local app data", &TSysUtils::GetLocalAppDataDirPath},
     {"program files", &TSysUtils::GetProgramFilesDirPath}, {"system apps", &TSysUtils::GetSystemAppsDirPath},
     {"temp", &TSysUtils::GetTempDirPath},
   };
+  // clang-format on
   for (const auto& folder : folders) {
     const std::string path = folder.Get();
     ASSERT_FALSE(path.empty()) << folder.Name;
@@ -559,8 +565,7 @@ TEST(SysUtilsPaths, GetParentDirPath)
 {
 #ifdef _WIN32
   const TTextCase cases[] = {
-    {"C:\\a\\b", "C:\\a\\"}, {"C:\\a\\b\\", "C:\\a\\"}, {"C:\\a", "C:\\"}, {"C:\\", "C:\\"},
-    {"C:/a/b", "C:\\a\\"},
+    {"C:\\a\\b", "C:\\a\\"}, {"C:\\a\\b\\", "C:\\a\\"}, {"C:\\a", "C:\\"}, {"C:\\", "C:\\"}, {"C:/a/b", "C:\\a\\"},
   };
 #else
   const TTextCase cases[] = {
@@ -614,7 +619,9 @@ TEST(SysUtilsPaths, IsValidFilePath)
     {"C:\\a<b>", false},
     {"C:\\a|b", false},
     {"C:\\a\"b", false},
-    {"C:\\a\x01" "b", false},
+    {"C:\\a\x01"
+     "b",
+     false},
     {"ab:c", false},
     {"a:b", true}, // drive A:, relative to its current folder
     {"C:\\con", false},
@@ -622,10 +629,7 @@ TEST(SysUtilsPaths, IsValidFilePath)
     {"C:\\console", true},
     {"\\\\?\\C:\\x", true},
 #else
-    {"/a/b", true},
-    {"a:b?*<>|\\", true},
-    {"/" + std::string(255, 'x'), true},
-    {"/" + std::string(256, 'x'), false},
+    {"/a/b", true}, {"a:b?*<>|\\", true}, {"/" + std::string(255, 'x'), true}, {"/" + std::string(256, 'x'), false},
 #endif
   };
   for (const auto& c : cases)
@@ -637,11 +641,13 @@ TEST(SysUtilsPaths, FormatByteSize)
   const struct {
     int64_t Bytes;
     std::string Expected;
+    // clang-format off
   } cases[] = {
     {0, "0 bytes"},         {1024, "1024 bytes"},     {1025, "1 KB"},         {1126, "1.1 KB"},
     {1536, "1.5 KB"},       {1048576, "1024 KB"},     {1234567, "1.18 MB"},   {1572864, "1.5 MB"},
     {1073741824, "1024 MB"}, {1610612736, "1.5 GB"}, {5497558138880, "5120 GB"},
   };
+  // clang-format on
   for (const auto& c : cases)
     EXPECT_EQ(TSysUtils::FormatByteSize(c.Bytes), c.Expected) << c.Bytes;
 }
@@ -702,8 +708,10 @@ TEST(SysUtilsFiles, SizesListingsAndCopies)
     {false, "*.txt", {"root/a.txt", "root/\xC3\xA9t\xC3\xA9.txt"}},
     {true, "*.txt", {"root/folder.txt", "root/a.txt", "root/\xC3\xA9t\xC3\xA9.txt"}},
 #endif
-    {true, "*.*", {"root/empty", "root/folder.txt", "root/sub", "root/Z.TXT", "root/a.txt", "root/b.log",
-                   "root/\xC3\xA9t\xC3\xA9.txt"}},
+    {true,
+     "*.*",
+     {"root/empty", "root/folder.txt", "root/sub", "root/Z.TXT", "root/a.txt", "root/b.log",
+      "root/\xC3\xA9t\xC3\xA9.txt"}},
     {false, "?.log", {"root/b.log"}},
     {false, "?t?.txt", {"root/\xC3\xA9t\xC3\xA9.txt"}}, // "?" is one character, not one byte
     {true, "nothing*", {}},
@@ -759,7 +767,13 @@ TEST(SysUtilsFiles, SameDateTime)
 TEST(SysUtilsFiles, RemoveUTFBoomFromFile)
 {
   const TTextCase cases[] = {
-    {"\xEF\xBB\xBF" "abc", "abc"}, {"abc", "abc"}, {"\xEF\xBB\xBF", ""}, {"\xEF\xBB", "\xEF\xBB"}, {"", ""},
+    {"\xEF\xBB\xBF"
+     "abc",
+     "abc"},
+    {"abc", "abc"},
+    {"\xEF\xBB\xBF", ""},
+    {"\xEF\xBB", "\xEF\xBB"},
+    {"", ""},
     {"x\xEF\xBB\xBF", "x\xEF\xBB\xBF"},
   };
   TTempDir dir;
@@ -772,12 +786,12 @@ TEST(SysUtilsFiles, RemoveUTFBoomFromFile)
   EXPECT_FALSE(TSysUtils::RemoveUTFBoomFromFile(dir.File("missing")));
 }
 
-
 // ---------------------------------------------------------------- WriteFileSafely
 
 TStatus WriteText(const std::string& Path, const std::string& Text, bool* Opened = nullptr)
 {
-  return TSysUtils::WriteFileSafely(Path, [&](const TSysUtils::TFileSink& Sink) { return Sink(Text); }, Opened);
+  return TSysUtils::WriteFileSafely(
+    Path, [&](const TSysUtils::TFileSink& Sink) { return Sink(Text); }, Opened);
 }
 
 TEST(SysUtilsWriteFileSafely, ReplacesWholeFilesAndLeavesNothingElseBehind)

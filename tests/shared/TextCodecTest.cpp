@@ -30,15 +30,18 @@ TEST(TextCodecUtf8, MalformedBytesDecodeAsReplacementOneByteAtATime)
     {"A\u00e9\u20ac", {0x41, 0xE9, 0x20AC}, true},
     {"\U0001F600", {0x1F600}, true},
     {"\U0010FFFF", {0x10FFFF}, true},
-    {"\xef\xbf\xbd", {0xFFFD}, true},                     // a real U+FFFD is valid text
+    {"\xef\xbf\xbd", {0xFFFD}, true}, // a real U+FFFD is valid text
     {"\xff", {0xFFFD}, false},
-    {"\x80", {0xFFFD}, false},                            // a stray continuation byte
-    {"\xc3", {0xFFFD}, false},                            // truncated at the end
-    {"\xe2\x82" "A", {0xFFFD, 0xFFFD, 0x41}, false},      // truncated before ASCII
-    {"\xc0\xaf", {0xFFFD, 0xFFFD}, false},                // overlong "/"
-    {"\xe0\x80\x80", {0xFFFD, 0xFFFD, 0xFFFD}, false},    // overlong U+0000
-    {"\xed\xa0\x80", {0xFFFD, 0xFFFD, 0xFFFD}, false},    // an encoded surrogate
-    {"\xf4\x90\x80\x80", {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}, false}, // past U+10FFFF
+    {"\x80", {0xFFFD}, false}, // a stray continuation byte
+    {"\xc3", {0xFFFD}, false}, // truncated at the end
+    {"\xe2\x82"
+     "A",
+     {0xFFFD, 0xFFFD, 0x41},
+     false},                                                                   // truncated before ASCII
+    {"\xc0\xaf", {0xFFFD, 0xFFFD}, false},                                     // overlong "/"
+    {"\xe0\x80\x80", {0xFFFD, 0xFFFD, 0xFFFD}, false},                         // overlong U+0000
+    {"\xed\xa0\x80", {0xFFFD, 0xFFFD, 0xFFFD}, false},                         // an encoded surrogate
+    {"\xf4\x90\x80\x80", {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}, false},             // past U+10FFFF
     {"\xf8\x88\x80\x80\x80", {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}, false}, // five-byte form
   };
   for (const TDecodeCase& c : cases) {
@@ -55,11 +58,13 @@ TEST(TextCodecUtf8, MalformedBytesDecodeAsReplacementOneByteAtATime)
 
 TEST(TextCodecUtf8, AppendUtf8WritesEachLengthAndReplacesWhatIsNoCharacter)
 {
+  // clang-format off
   const std::pair<char32_t, std::string> cases[] = {
     {0x7F, "\x7f"}, {0x80, "\xc2\x80"}, {0x7FF, "\xdf\xbf"}, {0x800, "\xe0\xa0\x80"}, {0xFFFF, "\xef\xbf\xbf"},
     {0x10000, "\xf0\x90\x80\x80"}, {0x10FFFF, "\xf4\x8f\xbf\xbf"},
     {0xD800, "\xef\xbf\xbd"}, {0xDFFF, "\xef\xbf\xbd"}, {0x110000, "\xef\xbf\xbd"},
   };
+  // clang-format on
   for (const auto& [cp, bytes] : cases) {
     std::string out;
     AppendUtf8(out, cp);
@@ -85,10 +90,13 @@ TEST(TextCodecUtf16, SurrogatePairsConvertBothWays)
 TEST(TextCodecUtf16, UnpairedSurrogatesBecomeReplacement)
 {
   const std::pair<std::u16string, std::string> cases[] = {
-    {u"\xD83D" u"a", "\ufffd" "a"},               // high surrogate without its partner
-    {u"a\xDE00", "a\ufffd"},                      // low surrogate alone
-    {u"\xDE00\xD83D", "\ufffd\ufffd"},            // the pair in the wrong order
-    {u"\xD83D", "\ufffd"},                        // high surrogate at the end
+    {u"\xD83D"
+     u"a",
+     "\ufffd"
+     "a"},                             // high surrogate without its partner
+    {u"a\xDE00", "a\ufffd"},           // low surrogate alone
+    {u"\xDE00\xD83D", "\ufffd\ufffd"}, // the pair in the wrong order
+    {u"\xD83D", "\ufffd"},             // high surrogate at the end
   };
   for (const auto& [utf16, utf8] : cases)
     EXPECT_EQ(Utf16ToUtf8(utf16), utf8);
@@ -114,7 +122,7 @@ TEST(TextCodecWindows1252, HighBytesMapToTheirCharacters)
     {"\x96\x97\x99", "\u2013\u2014\u2122"},
     {"\x9f", "\u0178"},
     {"\x81\x8d\x8f\x90\x9d", "\u0081\u008d\u008f\u0090\u009d"}, // unassigned: the C1 control
-    {"\xa0\xe9\xff", "\u00a0\u00e9\u00ff"},                       // Latin-1 range as it is
+    {"\xa0\xe9\xff", "\u00a0\u00e9\u00ff"},                     // Latin-1 range as it is
     {"plain", "plain"},
   };
   for (const auto& [bytes, utf8] : cases)
@@ -125,8 +133,8 @@ TEST(TextCodecWindows1252, HighBytesMapToTheirCharacters)
 TEST(TextCodecAnsi, PosixKeepsValidUtf8AndReadsOtherBytesAsWindows1252)
 {
   const std::pair<std::string, std::string> cases[] = {
-    {"caf\u00e9 \u20ac", "caf\u00e9 \u20ac"},   // valid UTF-8 is kept
-    {"\xe9t\xe9", "\u00e9t\u00e9"},             // Latin text in Windows-1252
+    {"caf\u00e9 \u20ac", "caf\u00e9 \u20ac"}, // valid UTF-8 is kept
+    {"\xe9t\xe9", "\u00e9t\u00e9"},           // Latin text in Windows-1252
     {"\x80 5", "\u20ac 5"},
     {"ok \xc3\xa9 \xe9", "ok \u00c3\u00a9 \u00e9"}, // one bad byte: the whole text is 1252
     {"", ""},

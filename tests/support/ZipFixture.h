@@ -10,8 +10,8 @@ namespace velmora::test {
 struct TFixtureEntry {
   std::string Name;
   std::string Data;
-  uint16_t Encryption = 1;  // 0 none, 1 traditional PKWARE, 0x0103 AES-256
-  int32_t Compression = 0;  // 0 stored, 8 deflated
+  uint16_t Encryption = 1; // 0 none, 1 traditional PKWARE, 0x0103 AES-256
+  int32_t Compression = 0; // 0 stored, 8 deflated
   bool IsFolder = false;
 };
 

@@ -53,17 +53,17 @@ void RequireReadableFile(const std::string& path, const char* what)
 bool IsAlreadyCompressed(const fs::path& file)
 {
   static const std::set<std::string> kStored = {
-    ".png", ".jpg", ".jpeg", ".gif", ".webp", ".avif", ".ico", ".mp3", ".m4a", ".aac", ".ogg", ".oga", ".opus",
-    ".flac", ".mp4", ".m4v", ".webm", ".ogv", ".mov", ".avi", ".zip", ".gz", ".bz2", ".xz", ".7z", ".rar",
-    ".woff", ".woff2", ".jar", ".docx", ".xlsx", ".pptx", ".pdf"};
+    ".png", ".jpg",  ".jpeg", ".gif", ".webp", ".avif",  ".ico", ".mp3",  ".m4a",  ".aac",  ".ogg",
+    ".oga", ".opus", ".flac", ".mp4", ".m4v",  ".webm",  ".ogv", ".mov",  ".avi",  ".zip",  ".gz",
+    ".bz2", ".xz",   ".7z",   ".rar", ".woff", ".woff2", ".jar", ".docx", ".xlsx", ".pptx", ".pdf"};
   return kStored.count(text::AsciiLower(Utf8FromPath(file.extension()))) != 0;
 }
 
 // One archive entry to write: a file on disk, bytes in memory, or a folder.
 struct TEntrySource {
   std::string Name;
-  fs::path File;         // when not empty
-  std::string Bytes;     // otherwise, unless a folder
+  fs::path File;     // when not empty
+  std::string Bytes; // otherwise, unless a folder
   bool IsFolder = false;
 };
 
@@ -95,9 +95,8 @@ public:
     if (entry.IsFolder) {
       index = zip_dir_add(FArchive, entry.Name.c_str(), ZIP_FL_ENC_UTF_8);
     } else {
-      zip_source_t* source = entry.File.empty()
-                               ? zip_source_buffer(FArchive, entry.Bytes.data(), entry.Bytes.size(), 0)
-                               : zip_source_file(FArchive, Utf8FromPath(entry.File).c_str(), 0, -1);
+      zip_source_t* source = entry.File.empty() ? zip_source_buffer(FArchive, entry.Bytes.data(), entry.Bytes.size(), 0)
+                                                : zip_source_file(FArchive, Utf8FromPath(entry.File).c_str(), 0, -1);
       if (source == nullptr)
         Fail("Cannot read " + (entry.File.empty() ? entry.Name : Utf8FromPath(entry.File)));
       index = zip_file_add(FArchive, entry.Name.c_str(), source, ZIP_FL_ENC_UTF_8);
@@ -177,7 +176,8 @@ std::vector<TEntrySource> CollectAppFolder(const fs::path& appDir, const std::st
       warnings.push_back("Skipped " + Utf8FromPath(item.path()) + ": not a regular file or folder");
     }
   }
-  std::sort(entries.begin(), entries.end(), [](const TEntrySource& a, const TEntrySource& b) { return a.Name < b.Name; });
+  std::sort(entries.begin(), entries.end(),
+            [](const TEntrySource& a, const TEntrySource& b) { return a.Name < b.Name; });
   entries.insert(entries.begin(), TEntrySource{dirName + "/", {}, {}, true});
   return entries;
 }
@@ -210,11 +210,12 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
   ini.SetText(DecodeSettingsText(settingsBytes));
   for (const TSettingKey* key : {&AppKeys::ID, &AppKeys::Name, &AppKeys::DirName}) {
     if (TProjectSettings::ReadString(ini, *key).empty())
-      throw TPackError("The settings file has no " + std::string(key->Name) + " in section [App]: " +
-                       Options.SettingsPath);
+      throw TPackError("The settings file has no " + std::string(key->Name) +
+                       " in section [App]: " + Options.SettingsPath);
   }
   if (const std::string id = TProjectSettings::ReadString(ini, AppKeys::ID); !IsValidAppID(id))
-    throw TPackError("The ID \"" + id + "\" cannot name the app's data folder: it must be one folder name, without "
+    throw TPackError("The ID \"" + id +
+                     "\" cannot name the app's data folder: it must be one folder name, without "
                      "/ \\ : * ? \" < > |, control characters or a trailing dot or blank, and not a device name: " +
                      Options.SettingsPath);
   const std::string dirName = TProjectSettings::ReadString(ini, AppKeys::DirName);
@@ -336,8 +337,8 @@ TPackagedInfo ListPackaged(const std::string& PackagedPath)
   info.ImageEnd = bytes.size() - range.size();
   info.ArchiveSize = range.size();
   for (const TZipEntry& entry : zip.Entries())
-    info.Entries.push_back({entry.Name, entry.Size, entry.CompressedSize, entry.EncryptionMethod,
-                            entry.CompressionMethod});
+    info.Entries.push_back(
+      {entry.Name, entry.Size, entry.CompressedSize, entry.EncryptionMethod, entry.CompressionMethod});
   return info;
 }
 

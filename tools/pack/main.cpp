@@ -63,18 +63,12 @@ std::string DefaultRuntimePath()
 const char* EncryptionName(uint16_t method)
 {
   switch (method) {
-  case 0:
-    return "none";
-  case 1:
-    return "pkware";
-  case 0x0101:
-    return "aes128";
-  case 0x0102:
-    return "aes192";
-  case 0x0103:
-    return "aes256";
-  default:
-    return "other";
+  case 0: return "none";
+  case 1: return "pkware";
+  case 0x0101: return "aes128";
+  case 0x0102: return "aes192";
+  case 0x0103: return "aes256";
+  default: return "other";
   }
 }
 

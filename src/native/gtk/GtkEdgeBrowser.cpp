@@ -139,9 +139,9 @@ void BodyStreamClassInit(gpointer Class, gpointer)
 
 GType BodyStreamType()
 {
-  static const GType Type = g_type_register_static_simple(G_TYPE_INPUT_STREAM, "VelmoraBodyStream",
-                                                          sizeof(TBodyStreamClass), BodyStreamClassInit,
-                                                          sizeof(TBodyStream), nullptr, GTypeFlags(0));
+  static const GType Type =
+    g_type_register_static_simple(G_TYPE_INPUT_STREAM, "VelmoraBodyStream", sizeof(TBodyStreamClass),
+                                  BodyStreamClassInit, sizeof(TBodyStream), nullptr, GTypeFlags(0));
   return Type;
 }
 
@@ -160,7 +160,8 @@ WebKitURISchemeResponse* MakeSchemeResponse(const TWebResourceResponse& Answer)
   WebKitURISchemeResponse* Response = webkit_uri_scheme_response_new(Stream, Length);
   g_object_unref(Stream);
 
-  const guint Status = Answer.StatusCode >= 100 && Answer.StatusCode <= 999 ? static_cast<guint>(Answer.StatusCode) : 200U;
+  const guint Status =
+    Answer.StatusCode >= 100 && Answer.StatusCode <= 999 ? static_cast<guint>(Answer.StatusCode) : 200U;
   const char* Phrase = Answer.ReasonPhrase.empty() ? soup_status_get_phrase(Status) : Answer.ReasonPhrase.c_str();
   webkit_uri_scheme_response_set_status(Response, Status, Phrase);
 
@@ -196,8 +197,7 @@ class TGtkReplyTarget final : public TWebMessageReplyTarget {
 public:
   TGtkReplyTarget(WebKitScriptMessageReply* Reply, JSCContext* Context)
     : FReply(webkit_script_message_reply_ref(Reply)), FContext(JSC_CONTEXT(g_object_ref(Context)))
-  {
-  }
+  {}
   ~TGtkReplyTarget() override
   {
     webkit_script_message_reply_unref(FReply);
@@ -300,8 +300,8 @@ void TGtkEdgeBrowser::CreateEngine()
     gchar* CacheDir = g_build_filename(FDataFolder.c_str(), "cache", nullptr);
     // A profile folder that cannot be made fails creation, as the engine could keep nothing.
     if (g_mkdir_with_parents(DataDir, 0700) == 0 && g_mkdir_with_parents(CacheDir, 0700) == 0)
-      DataManager = webkit_website_data_manager_new("base-data-directory", DataDir, "base-cache-directory", CacheDir,
-                                                    nullptr);
+      DataManager =
+        webkit_website_data_manager_new("base-data-directory", DataDir, "base-cache-directory", CacheDir, nullptr);
     g_free(DataDir);
     g_free(CacheDir);
     if (!DataManager) {
@@ -315,7 +315,8 @@ void TGtkEdgeBrowser::CreateEngine()
   // The app scheme must behave like a web origin of its own: secure (so secure-context APIs
   // work), CORS-enabled (fetch, XHR and module scripts) and local (other origins cannot load it).
   FBinding = new TSchemeBinding{this};
-  webkit_web_context_register_uri_scheme(FContext, kAppScheme, GuardedCallback<&OnSchemeRequest>, FBinding, OnSchemeBindingFreed);
+  webkit_web_context_register_uri_scheme(FContext, kAppScheme, GuardedCallback<&OnSchemeRequest>, FBinding,
+                                         OnSchemeBindingFreed);
   // Downloads wait for the owner's decision; none is saved silently.
   ConnectSignal<&OnDownloadStarted>(FContext, "download-started", this);
   WebKitSecurityManager* Security = webkit_web_context_get_security_manager(FContext);
@@ -328,7 +329,7 @@ void TGtkEdgeBrowser::CreateEngine()
   AddUserScript(FContentManager, Scripts::kShim, nullptr);
   AddUserScript(FContentManager, Scripts::kBridge, Scripts::kBridgeWorld);
   webkit_user_content_manager_register_script_message_handler_with_reply(FContentManager, Scripts::kBridgeHandler,
-                                                                          Scripts::kBridgeWorld);
+                                                                         Scripts::kBridgeWorld);
   const std::string Detailed = std::string("script-message-with-reply-received::") + Scripts::kBridgeHandler;
   ConnectSignal<&OnScriptMessage>(FContentManager, Detailed.c_str(), this);
 
@@ -506,10 +507,7 @@ void TGtkEdgeBrowser::OnSchemeRequest(WebKitURISchemeRequest* Request, gpointer 
     g_object_unref(Request);
 }
 
-void TGtkEdgeBrowser::OnSchemeBindingFreed(gpointer Binding)
-{
-  delete static_cast<TSchemeBinding*>(Binding);
-}
+void TGtkEdgeBrowser::OnSchemeBindingFreed(gpointer Binding) { delete static_cast<TSchemeBinding*>(Binding); }
 
 void TGtkEdgeBrowser::ServeAppRequest(WebKitURISchemeRequest* Request)
 {
@@ -524,7 +522,8 @@ void TGtkEdgeBrowser::ServeAppRequest(WebKitURISchemeRequest* Request)
     Args.Requester = Origin;
   } else if (Referer) {
     const std::string_view Address = Referer;
-    Args.Requester = StartsWithIgnoringCase(Address, "blob:") ? "blob:" + ToViewUri(Address.substr(5)) : ToViewUri(Address);
+    Args.Requester =
+      StartsWithIgnoringCase(Address, "blob:") ? "blob:" + ToViewUri(Address.substr(5)) : ToViewUri(Address);
   } else if (Origin) {
     Args.Requester = "file://";
   }
@@ -668,8 +667,8 @@ bool TGtkEdgeBrowser::NewWindowAllowed(const std::string& EngineUri)
   return !Args.Handled;
 }
 
-gboolean TGtkEdgeBrowser::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* Decision,
-                                         WebKitPolicyDecisionType Type, gpointer Self)
+gboolean TGtkEdgeBrowser::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* Decision, WebKitPolicyDecisionType Type,
+                                         gpointer Self)
 {
   if (RefuseFileNavigation(Decision, Type))
     return TRUE;
@@ -763,10 +762,7 @@ void TGtkEdgeBrowser::OnPopupReady(WebKitWebView* View, gpointer Window)
   gtk_widget_show(GTK_WIDGET(Window));
 }
 
-void TGtkEdgeBrowser::OnPopupClose(WebKitWebView*, gpointer Window)
-{
-  gtk_widget_destroy(GTK_WIDGET(Window));
-}
+void TGtkEdgeBrowser::OnPopupClose(WebKitWebView*, gpointer Window) { gtk_widget_destroy(GTK_WIDGET(Window)); }
 
 void TGtkEdgeBrowser::OnPopupTitle(GObject* View, GParamSpec*, gpointer Window)
 {
@@ -872,12 +868,8 @@ gboolean TGtkEdgeBrowser::OnPermissionRequest(WebKitWebView*, WebKitPermissionRe
   Raise(Browser->OnPermissionRequested, *Browser, Args);
   gboolean Decided = TRUE;
   switch (Args.State) {
-  case TPermissionState::Allow:
-    webkit_permission_request_allow(Request);
-    break;
-  case TPermissionState::Deny:
-    webkit_permission_request_deny(Request);
-    break;
+  case TPermissionState::Allow: webkit_permission_request_allow(Request); break;
+  case TPermissionState::Deny: webkit_permission_request_deny(Request); break;
   case TPermissionState::Default:
     Decided = FALSE; // WebKit's default applies
     break;

@@ -120,8 +120,8 @@ private:
   static GtkWidget* OnCreate(WebKitWebView* View, WebKitNavigationAction* Action, gpointer Self);
   static gboolean OnPermissionRequest(WebKitWebView* View, WebKitPermissionRequest* Request, gpointer Self);
   static void OnProcessTerminated(WebKitWebView* View, WebKitWebProcessTerminationReason Reason, gpointer Self);
-  static gboolean OnContextMenu(WebKitWebView* View, WebKitContextMenu* Menu, GdkEvent* Event,
-                                WebKitHitTestResult* Hit, gpointer Self);
+  static gboolean OnContextMenu(WebKitWebView* View, WebKitContextMenu* Menu, GdkEvent* Event, WebKitHitTestResult* Hit,
+                                gpointer Self);
   static gboolean OnViewEvent(GtkWidget* View, GdkEvent* Event, gpointer Self);
   static void OnPopupDestroyed(GtkWidget* Window, gpointer Self);
   static void OnPopupReady(WebKitWebView* View, gpointer Window);

@@ -238,7 +238,7 @@ bool TGtkFileDialog::Execute()
     if (folder.empty() && save) {
       const gchar* documents = g_get_user_special_dir(G_USER_DIRECTORY_DOCUMENTS);
       folder = FromFileSystem(documents != nullptr && g_file_test(documents, G_FILE_TEST_IS_DIR) ? documents
-                                                                                                : g_get_home_dir());
+                                                                                                 : g_get_home_dir());
     }
     if (!folder.empty() && IsFolder(folder))
       gtk_file_chooser_set_current_folder(chooser, ToFileSystem(folder).c_str());

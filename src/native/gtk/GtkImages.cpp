@@ -49,8 +49,8 @@ bool PlausibleHeader(std::string_view Loader, const std::string& Data)
 {
   if (Loader == "bmp") {
     static constexpr uint32_t kInfoSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
-    return Data.size() >= 18 && std::find(std::begin(kInfoSizes), std::end(kInfoSizes), ReadLe32(Data, 14)) !=
-                                  std::end(kInfoSizes);
+    return Data.size() >= 18 &&
+           std::find(std::begin(kInfoSizes), std::end(kInfoSizes), ReadLe32(Data, 14)) != std::end(kInfoSizes);
   }
   if (Loader == "ico") {
     if (Data.size() < 6)
@@ -156,8 +156,7 @@ std::optional<TBitmap> GtkDecodeImage(const std::string& Data)
 
 GdkPixbuf* GtkPixbufFromBitmap(const TBitmap& Bitmap)
 {
-  if (Bitmap.Width <= 0 || Bitmap.Height <= 0 || Bitmap.Width > kGtkMaxImageSide ||
-      Bitmap.Height > kGtkMaxImageSide ||
+  if (Bitmap.Width <= 0 || Bitmap.Height <= 0 || Bitmap.Width > kGtkMaxImageSide || Bitmap.Height > kGtkMaxImageSide ||
       Bitmap.Rgba.size() != static_cast<size_t>(Bitmap.Width) * static_cast<size_t>(Bitmap.Height) * 4)
     return nullptr;
   GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, Bitmap.Width, Bitmap.Height);

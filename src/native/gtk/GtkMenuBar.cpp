@@ -151,8 +151,8 @@ GtkWidget* TGtkMenuBar::BuildItem(TMenuItem& Item, bool ReserveImage, int ScaleF
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, kImageSpacing);
   GtkWidget* image = nullptr;
   if (HasImage(Item)) {
-    if (cairo_surface_t* surface = GtkBitmapSurface(FMenu->Images[static_cast<size_t>(Item.ImageIndex)],
-                                                    kMenuImageSide, ScaleFactor, !Item.Enabled)) {
+    if (cairo_surface_t* surface = GtkBitmapSurface(FMenu->Images[static_cast<size_t>(Item.ImageIndex)], kMenuImageSide,
+                                                    ScaleFactor, !Item.Enabled)) {
       image = gtk_image_new_from_surface(surface);
       cairo_surface_destroy(surface);
     }

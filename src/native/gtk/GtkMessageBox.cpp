@@ -20,6 +20,7 @@ struct TButtonKind {
   const char* Caption; // with a mnemonic
 };
 
+// clang-format off
 constexpr TButtonKind kButtonKinds[] = {
   {TMsgDlgBtn::mbYes, 6, "_Yes"},           {TMsgDlgBtn::mbNo, 7, "_No"},
   {TMsgDlgBtn::mbOK, 1, "_OK"},             {TMsgDlgBtn::mbCancel, 2, "_Cancel"},
@@ -28,6 +29,7 @@ constexpr TButtonKind kButtonKinds[] = {
   {TMsgDlgBtn::mbNoToAll, 13, "N_o to All"}, {TMsgDlgBtn::mbYesToAll, 14, "Yes to _All"},
   {TMsgDlgBtn::mbHelp, 9, "_Help"},         {TMsgDlgBtn::mbClose, 8, "_Close"},
 };
+// clang-format on
 
 struct TTypeIcon {
   TMsgDlgType Type;
@@ -142,8 +144,8 @@ TModalResult GtkShowMessageDialog(const TMessageDialogSpec& Dialog, const std::s
     gtk_window_set_destroy_with_parent(window, TRUE);
     gtk_window_set_position(window, GTK_WIN_POS_CENTER_ON_PARENT);
   } else {
-    gtk_window_set_position(window, Dialog.Position == TPosition::poDefaultPosOnly ? GTK_WIN_POS_NONE
-                                                                                 : GTK_WIN_POS_CENTER);
+    gtk_window_set_position(window,
+                            Dialog.Position == TPosition::poDefaultPosOnly ? GTK_WIN_POS_NONE : GTK_WIN_POS_CENTER);
   }
 
   GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 18);

@@ -44,9 +44,8 @@ std::unique_ptr<TGtkPlatform> TGtkPlatform::Create(std::string& ErrorMessage)
 {
   if (!gtk_init_check(nullptr, nullptr)) {
     const char* display = std::getenv("DISPLAY");
-    ErrorMessage = display != nullptr && *display != '\0'
-                     ? std::string("Cannot open the display \"") + display + "\"."
-                     : std::string("Cannot open a display: DISPLAY is not set.");
+    ErrorMessage = display != nullptr && *display != '\0' ? std::string("Cannot open the display \"") + display + "\"."
+                                                          : std::string("Cannot open a display: DISPLAY is not set.");
     return nullptr;
   }
   ErrorMessage.clear();
@@ -65,8 +64,8 @@ std::unique_ptr<TNativeProgressBar> TGtkPlatform::CreateProgressBar(TNativeForm&
   return std::make_unique<TGtkProgressBar>(GtkFormOf(Parent));
 }
 
-std::unique_ptr<TNativePasswordEdit> TGtkPlatform::CreatePasswordEdit(TNativeForm& Parent, int Left, int Top,
-                                                                      int Width, int Height)
+std::unique_ptr<TNativePasswordEdit> TGtkPlatform::CreatePasswordEdit(TNativeForm& Parent, int Left, int Top, int Width,
+                                                                      int Height)
 {
   return std::make_unique<TGtkPasswordEdit>(GtkFormOf(Parent), Left, Top, Width, Height);
 }
@@ -128,7 +127,8 @@ void TGtkPlatform::PostToMainThread(std::function<void()> Fn)
     return;
   // g_idle_add_full is safe from any thread and always defers, even when called on the main
   // thread, so the function never runs inside its caller.
-  g_idle_add_full(G_PRIORITY_DEFAULT, GuardedCallback<&RunPostedCb>, new std::function<void()>(std::move(Fn)), FreePostedCb);
+  g_idle_add_full(G_PRIORITY_DEFAULT, GuardedCallback<&RunPostedCb>, new std::function<void()>(std::move(Fn)),
+                  FreePostedCb);
 }
 
 } // namespace velmora

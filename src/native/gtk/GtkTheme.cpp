@@ -135,6 +135,7 @@ std::string GtkThemeCss(const TThemePalette& Palette)
 {
   const auto [barSelection, barSelectionText] = Selection(Palette, Palette.MenuBar, Palette.MenuBarText);
   const auto [menuSelection, menuSelectionText] = Selection(Palette, Palette.Menu, Palette.MenuText);
+  // clang-format off
   const std::pair<const char*, uint32_t> colours[] = {
     {"velmora_window", Palette.Window},       {"velmora_window_text", Palette.WindowText},
     {"velmora_menubar", Palette.MenuBar},     {"velmora_menubar_text", Palette.MenuBarText},
@@ -146,6 +147,7 @@ std::string GtkThemeCss(const TThemePalette& Palette)
     {"velmora_menubar_highlight", barSelection}, {"velmora_menubar_highlight_text", barSelectionText},
     {"velmora_menu_highlight", menuSelection},   {"velmora_menu_highlight_text", menuSelectionText},
   };
+  // clang-format on
   std::string css = "/* The " + Palette.Name + " theme */\n";
   for (const auto& [name, colour] : colours)
     css += std::string("@define-color ") + name + " " + HexColour(colour) + ";\n";

@@ -48,8 +48,7 @@ constexpr int kUnlimited = G_MAXSHORT;
 } // namespace
 
 TGtkWindowForm::TGtkWindowForm(TFormKind Kind)
-  : FKind(Kind),
-    FBorderStyle(Kind == TFormKind::Main ? TBorderStyle::bsSizeable : TBorderStyle::bsDialog),
+  : FKind(Kind), FBorderStyle(Kind == TFormKind::Main ? TBorderStyle::bsSizeable : TBorderStyle::bsDialog),
     FPosition(Kind == TFormKind::Main ? TPosition::poDefaultPosOnly : TPosition::poScreenCenter)
 {
   FWindow = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
@@ -135,9 +134,7 @@ void TGtkWindowForm::SetWindowState(TWindowState State)
     gtk_window_maximize(FWindow);
     break;
   }
-  case TWindowState::wsMinimized:
-    gtk_window_iconify(FWindow);
-    break;
+  case TWindowState::wsMinimized: gtk_window_iconify(FWindow); break;
   case TWindowState::wsNormal:
     gtk_window_deiconify(FWindow);
     gtk_window_unmaximize(FWindow);
@@ -408,9 +405,7 @@ void TGtkWindowForm::ApplyInitialPosition()
     if (FHasPosition)
       gtk_window_move(FWindow, FLeft, FTop);
     break;
-  case TPosition::poDefaultPosOnly:
-    gtk_window_set_position(FWindow, GTK_WIN_POS_NONE);
-    break;
+  case TPosition::poDefaultPosOnly: gtk_window_set_position(FWindow, GTK_WIN_POS_NONE); break;
   }
 }
 
@@ -438,8 +433,7 @@ void TGtkWindowForm::WindowStateChanged(const GdkEventWindowState& Event)
       (state & GDK_WINDOW_STATE_WITHDRAWN) != 0)
     return;
 
-  const bool leftMaximized =
-    (changed & GDK_WINDOW_STATE_MAXIMIZED) != 0 && (state & GDK_WINDOW_STATE_MAXIMIZED) == 0;
+  const bool leftMaximized = (changed & GDK_WINDOW_STATE_MAXIMIZED) != 0 && (state & GDK_WINDOW_STATE_MAXIMIZED) == 0;
   if ((state & GDK_WINDOW_STATE_ICONIFIED) != 0)
     self->FWindowState = TWindowState::wsMinimized;
   else if ((state & GDK_WINDOW_STATE_MAXIMIZED) != 0)
@@ -499,9 +493,6 @@ void TGtkWindowForm::CentreFrame()
     gtk_window_move(FWindow, left, top);
 }
 
-void TGtkWindowForm::RealizeCb(GtkWidget*, gpointer Self)
-{
-  static_cast<TGtkWindowForm*>(Self)->ApplyWmHints();
-}
+void TGtkWindowForm::RealizeCb(GtkWidget*, gpointer Self) { static_cast<TGtkWindowForm*>(Self)->ApplyWmHints(); }
 
 } // namespace velmora

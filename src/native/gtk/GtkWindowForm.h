@@ -100,7 +100,7 @@ private:
   bool FHasSize = false;     // a size was given (or kept while a fixed-size window is maximized)
   bool FShownOnce = false;
   bool FCentreFramePending = false; // centred placement waits for the frame's size
-  bool FBorderPending = false;       // a border change waits for the window to leave maximized
+  bool FBorderPending = false;      // a border change waits for the window to leave maximized
 
   TModalResult FModalResult = mrNone;
   bool FModal = false;

@@ -96,13 +96,13 @@ void THeadlessEdgeBrowser::CommitDocument(const std::string& Uri)
 }
 
 std::shared_ptr<THeadlessReplyTarget> THeadlessEdgeBrowser::ReceiveMessage(const std::string& Json,
-                                                                          std::optional<std::string> String,
-                                                                          std::optional<std::string> Sender)
+                                                                           std::optional<std::string> String,
+                                                                           std::optional<std::string> Sender)
 {
   auto target = std::make_shared<THeadlessReplyTarget>(*this, FAlive, FGeneration);
   if (OnWebMessageReceived)
-    OnWebMessageReceived(*this, TWebMessageReceivedEventArgs(Sender.value_or(CurrentSource), Json, std::move(String),
-                                                             target));
+    OnWebMessageReceived(*this,
+                         TWebMessageReceivedEventArgs(Sender.value_or(CurrentSource), Json, std::move(String), target));
   return target;
 }
 

@@ -95,8 +95,7 @@ class THeadlessReplyTarget : public TWebMessageReplyTarget {
 public:
   THeadlessReplyTarget(THeadlessEdgeBrowser& Browser, std::shared_ptr<bool> Alive, int Generation)
     : FBrowser(Browser), FAlive(std::move(Alive)), FGeneration(Generation)
-  {
-  }
+  {}
   void PostWebMessageAsJson(const std::string& Json) override;
   // What reached the document; a reply to a document that is gone reaches nothing.
   std::vector<std::string> Received;
