@@ -33,7 +33,15 @@ echo "Checks: $(xdotool getwindowname "$window")"
 menu_open() { [ "$(visible_windows | wc -l)" -gt 1 ]; }
 xdotool key alt+f
 wait_until 20 menu_open || { echo "the File menu did not open" >&2; exit 1; }
-import -window root "$shot"
+# The checks change the window, and the engine repaints the page after that in its own time: the
+# screenshot is taken again until the page below the menu shows something (not one flat colour).
+page_painted() {
+  import -window root "$shot"
+  local spread
+  spread=$(convert "$shot" -crop 600x400+500+250 +repage -colorspace Gray -format '%[fx:standard_deviation]' info:)
+  awk -v s="$spread" 'BEGIN { exit !(s > 0.005) }'
+}
+wait_until 20 page_painted || echo "the page did not paint; the screenshot shows the window as it is" >&2
 echo "Screenshot: $shot"
 xdotool key Escape
 menu_closed() { ! menu_open; }

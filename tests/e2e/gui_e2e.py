@@ -193,6 +193,16 @@ def net_wm_state(wid):
     return run("xprop", "-id", wid, "_NET_WM_STATE").stdout
 
 
+def wait_wm_state(wid, *atoms, timeout=10):
+    """Waits until the window manager reports every atom in the window's state; returns the state."""
+    deadline = time.time() + timeout
+    while True:
+        state = net_wm_state(wid)
+        if all(atom in state for atom in atoms) or time.time() >= deadline:
+            return state
+        time.sleep(0.1)
+
+
 def client_geometry(wid):
     out = run("xwininfo", "-id", wid).stdout
     value = lambda key: int(re.search(key + r":\s+(-?\d+)", out).group(1))
@@ -313,8 +323,7 @@ def bridge_round_trips_and_window_commands():
                     "together": "2021.43,true,ontop", "detached": False, "noArgs": "TIMEOUT", "uuid": True}
         for key, value in expected.items():
             check(r.get(key) == value, "%s: %r" % (key, r.get(key)))
-        time.sleep(0.5)
-        state = net_wm_state(wid)
+        state = wait_wm_state(wid, "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_MAXIMIZED_HORZ")
         check("_NET_WM_STATE_ABOVE" in state, "not kept above: " + state)
         check("_NET_WM_STATE_MAXIMIZED_HORZ" in state, "not maximized: " + state)
     finally:
