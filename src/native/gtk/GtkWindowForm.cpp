@@ -76,6 +76,7 @@ TGtkWindowForm::TGtkWindowForm(TFormKind Kind)
   ConnectSignal<&WindowStateEventCb>(FWindow, "window-state-event", this);
   ConnectSignal<&RealizeCb>(FWindow, "realize", this, G_CONNECT_AFTER);
   ConnectSignal<&ConfigureEventCb>(FWindow, "configure-event", this);
+  ConnectSignal<&MapEventCb>(FWindow, "map-event", this);
 
   ApplyBorderStyle();
 }
@@ -324,6 +325,7 @@ void TGtkWindowForm::ApplyBorderStyle()
   int height = 0;
   gtk_window_get_position(FWindow, &left, &top);
   gtk_window_get_size(FWindow, &width, &height);
+  FRemapping = true;
   gtk_widget_hide(widget);
   gtk_window_set_type_hint(FWindow, traits.TypeHint);
   gtk_window_set_decorated(FWindow, traits.Decorated);
@@ -428,9 +430,11 @@ void TGtkWindowForm::WindowStateChanged(const GdkEventWindowState& Event)
   TGtkWindowForm* self = this;
   const auto changed = static_cast<unsigned>(Event.changed_mask);
   const auto state = static_cast<unsigned>(Event.new_window_state);
-  // A hidden window keeps the state it will be shown in.
+  // A hidden window keeps the state it will be shown in. So does a window that a border change
+  // has unmapped: what the window manager reports until it is mapped again is its forgetting
+  // the state over the unmap, not a change the user made (MapEventCb brings the state back).
   if ((changed & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_MAXIMIZED)) == 0 ||
-      (state & GDK_WINDOW_STATE_WITHDRAWN) != 0)
+      (state & GDK_WINDOW_STATE_WITHDRAWN) != 0 || FRemapping)
     return;
 
   const bool leftMaximized = (changed & GDK_WINDOW_STATE_MAXIMIZED) != 0 && (state & GDK_WINDOW_STATE_MAXIMIZED) == 0;
@@ -454,6 +458,20 @@ void TGtkWindowForm::WindowStateChanged(const GdkEventWindowState& Event)
   // Back from maximized, a fixed-size window takes its own size again, not the maximized one.
   if (leftMaximized && !self->UserResizable())
     self->ApplySize();
+}
+
+gboolean TGtkWindowForm::MapEventCb(GtkWidget*, GdkEvent*, gpointer Self)
+{
+  // GTK asks for the maximized state again when it maps the window after a border change, but a
+  // window manager that has not yet handled the unmap may map the window without it. Asking
+  // once more is harmless when the window is maximized already.
+  auto* self = static_cast<TGtkWindowForm*>(Self);
+  if (self->FRemapping) {
+    self->FRemapping = false;
+    if (self->FWindowState == TWindowState::wsMaximized)
+      gtk_window_maximize(self->FWindow);
+  }
+  return FALSE;
 }
 
 gboolean TGtkWindowForm::ConfigureEventCb(GtkWidget*, GdkEventConfigure*, gpointer Self)

@@ -59,6 +59,7 @@ private:
   static gboolean WindowStateEventCb(GtkWidget* Widget, GdkEventWindowState* Event, gpointer Self);
   static void RealizeCb(GtkWidget* Widget, gpointer Self);
   static gboolean ConfigureEventCb(GtkWidget* Widget, GdkEventConfigure* Event, gpointer Self);
+  static gboolean MapEventCb(GtkWidget* Widget, GdkEvent* Event, gpointer Self);
   // Moves a window to be centred so that its whole frame is, once the window manager has framed it.
   void CentreFrame();
 
@@ -101,6 +102,7 @@ private:
   bool FShownOnce = false;
   bool FCentreFramePending = false; // centred placement waits for the frame's size
   bool FBorderPending = false;      // a border change waits for the window to leave maximized
+  bool FRemapping = false;          // a border change has unmapped the window to map it again
 
   TModalResult FModalResult = mrNone;
   bool FModal = false;
