@@ -9,6 +9,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -126,6 +128,19 @@ struct TMessageDialogSpec {
   std::string Caption;                     // the title; empty: the application title
   TPosition Position = TPosition::poScreenCenter;
 };
+
+// A button of the message dialog: its kind, the modal result it closes the dialog with, and the
+// caption it has when the caller gives none ("&" marks the access key, "&&" is a plain "&").
+struct TMsgDlgButtonKind {
+  TMsgDlgBtn Kind;
+  TModalResult Result;
+  const char* Caption;
+};
+// Every button kind in the order a dialog creates them.
+std::span<const TMsgDlgButtonKind> MessageDialogButtonKinds();
+// The button that has the focus and answers Enter: the dialog's OK button, else its Yes button;
+// nullopt when it has neither.
+std::optional<TMsgDlgBtn> MessageDialogDefaultButton(const TMessageDialogSpec& Dialog);
 
 struct TFileType {
   std::string Name; // display name, e.g. "Text files"

@@ -2,6 +2,7 @@
 // text and push buttons. GtkDialog is not used because it closes on Escape whatever the buttons.
 #include "GtkMessageBox.h"
 
+#include "GtkMenuBar.h"
 #include "GtkSupport.h"
 
 #include <algorithm>
@@ -11,25 +12,6 @@
 namespace velmora {
 
 namespace {
-
-// Every button kind in the order the dialog creates them, with its modal result and the caption
-// it has when the caller gives none.
-struct TButtonKind {
-  TMsgDlgBtn Kind;
-  TModalResult Result;
-  const char* Caption; // with a mnemonic
-};
-
-// clang-format off
-constexpr TButtonKind kButtonKinds[] = {
-  {TMsgDlgBtn::mbYes, 6, "_Yes"},           {TMsgDlgBtn::mbNo, 7, "_No"},
-  {TMsgDlgBtn::mbOK, 1, "_OK"},             {TMsgDlgBtn::mbCancel, 2, "_Cancel"},
-  {TMsgDlgBtn::mbAbort, 3, "_Abort"},       {TMsgDlgBtn::mbRetry, 4, "_Retry"},
-  {TMsgDlgBtn::mbIgnore, 5, "_Ignore"},     {TMsgDlgBtn::mbAll, 12, "_All"},
-  {TMsgDlgBtn::mbNoToAll, 13, "N_o to All"}, {TMsgDlgBtn::mbYesToAll, 14, "Yes to _All"},
-  {TMsgDlgBtn::mbHelp, 9, "_Help"},         {TMsgDlgBtn::mbClose, 8, "_Close"},
-};
-// clang-format on
 
 struct TTypeIcon {
   TMsgDlgType Type;
@@ -161,28 +143,26 @@ TModalResult GtkShowMessageDialog(const TMessageDialogSpec& Dialog, const std::s
   gtk_box_pack_start(GTK_BOX(column), buttonBox, FALSE, FALSE, 0);
   gtk_container_add(GTK_CONTAINER(dialog), column);
 
-  GtkWidget* okButton = nullptr;
-  GtkWidget* yesButton = nullptr;
+  GtkWidget* defaultButton = nullptr;
+  const std::optional<TMsgDlgBtn> defaultKind = MessageDialogDefaultButton(Dialog);
   size_t captionIndex = 0;
-  for (const TButtonKind& kind : kButtonKinds) {
+  for (const TMsgDlgButtonKind& kind : MessageDialogButtonKinds()) {
     if (!HasButton(Dialog, kind.Kind))
       continue;
     // A caller's caption is plain text; only the standard captions carry mnemonics.
     GtkWidget* button = captionIndex < Dialog.ButtonCaptions.size()
                           ? gtk_button_new_with_label(GtkValidUtf8(Dialog.ButtonCaptions[captionIndex]).c_str())
-                          : gtk_button_new_with_mnemonic(kind.Caption);
+                          : gtk_button_new_with_mnemonic(GtkMnemonicCaption(kind.Caption).c_str());
     ++captionIndex;
     gtk_container_add(GTK_CONTAINER(buttonBox), button);
     ConnectSignal<&ButtonClickedCb>(button, "clicked", &run);
     run.Buttons.emplace_back(button, kind.Result);
-    if (kind.Kind == TMsgDlgBtn::mbOK)
-      okButton = button;
-    else if (kind.Kind == TMsgDlgBtn::mbYes)
-      yesButton = button;
+    if (defaultKind == kind.Kind)
+      defaultButton = button;
     else if (kind.Kind == TMsgDlgBtn::mbCancel)
       run.HasCancel = true;
   }
-  if (GtkWidget* defaultButton = okButton != nullptr ? okButton : yesButton; defaultButton != nullptr) {
+  if (defaultButton != nullptr) {
     gtk_widget_set_can_default(defaultButton, TRUE);
     gtk_window_set_default(window, defaultButton);
     gtk_widget_grab_focus(defaultButton);

@@ -1,14 +1,8 @@
 // The Windows native layer's entry point.
-#include "NativeLayer.h"
+#include "Win32Platform.h"
 
 namespace velmora {
 
-std::unique_ptr<TNativePlatform> CreatePlatformNativeLayer(std::string& Error)
-{
-  // FIXME: the Win32 and WebView2 window layer is not built yet; the Windows runtime cannot
-  // open its window until it is.
-  Error = "this build has no window layer for Windows yet";
-  return nullptr;
-}
+std::unique_ptr<TNativePlatform> CreatePlatformNativeLayer(std::string& Error) { return TWin32Platform::Create(Error); }
 
 } // namespace velmora
