@@ -335,27 +335,29 @@ uint32_t TSysUtils::ShellExecAsAdminAndWait(void* OwnerHandle, const std::string
     return 0;
 
   // The owner window stays responsive while the program runs: pending messages are handled, then
-  // the wait sleeps until the next message or 50 ms, whichever comes first.
-  DWORD code = 0;
+  // the wait sleeps until the next message or 50 ms, whichever comes first. A quit request ends
+  // the wait: the application is terminating, and the program may go on without it.
+  DWORD code = STILL_ACTIVE;
   bool quitRequested = false;
   int quitCode = 0;
-  for (;;) {
+  while (!quitRequested) {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
         quitRequested = true;
         quitCode = static_cast<int>(message.wParam);
-        continue;
+        break;
       }
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
     if (!GetExitCodeProcess(info.hProcess, &code) || code != STILL_ACTIVE)
       break;
-    MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, 50, QS_ALLINPUT);
+    if (!quitRequested)
+      MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, 50, QS_ALLINPUT);
   }
   CloseHandle(info.hProcess);
-  // A quit request that came in meanwhile belongs to the application's own message loop.
+  // The quit request belongs to the application's own message loop.
   if (quitRequested)
     PostQuitMessage(quitCode);
   return code;
@@ -496,14 +498,7 @@ std::string TSysUtils::GetLocalAppDataDirPath() { return ShellFolder(CSIDL_LOCAL
 
 std::string TSysUtils::GetProgramFilesDirPath() { return ShellFolder(CSIDL_PROGRAM_FILES); }
 
-std::string TSysUtils::GetSystemAppsDirPath()
-{
-  wchar_t buffer[MAX_PATH + 1] = {};
-  const UINT length = GetWindowsDirectoryW(buffer, MAX_PATH + 1);
-  if (length == 0 || length > MAX_PATH)
-    return "\\";
-  return WithSeparator(WideToUtf8(std::wstring_view(buffer, length))) + "SystemApps\\";
-}
+std::string TSysUtils::GetSystemAppsDirPath() { return ShellFolder(CSIDL_WINDOWS) + "SystemApps\\"; }
 
 std::string TSysUtils::GetTempDirPath()
 {

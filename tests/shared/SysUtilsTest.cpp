@@ -6,7 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+// <windows.h> renames these two members of TSysUtils with its macros.
+#undef CopyFile
+#undef ExitWindows
+#else
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -506,6 +511,20 @@ TEST(SysUtilsShell, StartsAProgramWithArguments)
   ASSERT_TRUE(TSysUtils::ShellExec("cmd.exe", "/C echo started> \"" + marker + "\""))
     << TSysUtils::GetLastErrorMessage();
   ASSERT_TRUE(WaitForFile(marker));
+}
+
+TEST(SysUtilsShell, AdminWaitEndsWithTheProgramOrWhenTheApplicationQuits)
+{
+  // Wine has no elevation prompt: "runas" starts the program directly.
+  EXPECT_EQ(TSysUtils::ShellExecAsAdminAndWait(nullptr, "cmd.exe", "/C exit 7"), 7U);
+  // A quit request ends the wait with STILL_ACTIVE while the program runs on, and stays queued
+  // for the application's own loop.
+  PostQuitMessage(3);
+  EXPECT_EQ(TSysUtils::ShellExecAsAdminAndWait(nullptr, "cmd.exe", "/C ping -n 3 127.0.0.1 >nul"), 259U);
+  MSG message{};
+  ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(message.wParam, 3U);
+  EXPECT_EQ(TSysUtils::ShellExecAsAdminAndWait(nullptr, "C:\\no\\such\\program.exe", ""), 0U);
 }
 
 TEST(SysUtilsEngine, MissingLoaderLibraryMeansNotInstalled)
