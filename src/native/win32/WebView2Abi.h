@@ -52,8 +52,8 @@ consteval GUID GuidOf(const char (&Text)[37])
 #define VELMORA_WV2_BEGIN static constexpr int kSlotBase = __COUNTER__
 // Declares a method and checks that it stands at vtable slot Slot: the methods before it in the
 // declaration, after IUnknown's three, must number Slot - 3.
-#define VELMORA_WV2_METHOD(Slot, Name, ...)                                                                           \
-  static_assert(__COUNTER__ - kSlotBase + 2 == (Slot), "vtable slot of " #Name);                                    \
+#define VELMORA_WV2_METHOD(Slot, Name, ...)                                                                            \
+  static_assert(__COUNTER__ - kSlotBase + 2 == (Slot), "vtable slot of " #Name);                                       \
   virtual HRESULT STDMETHODCALLTYPE Name(__VA_ARGS__) = 0
 // Closes the list and checks the number of slots in all.
 #define VELMORA_WV2_END(Slots) static_assert(__COUNTER__ - kSlotBase + 2 == (Slots), "vtable size")
@@ -351,8 +351,7 @@ struct ICoreWebView2 : IUnknown {
   VELMORA_WV2_METHOD(34, add_WebMessageReceived, ICoreWebView2WebMessageReceivedEventHandler* Handler,
                      EventRegistrationToken* Token);
   VELMORA_WV2_METHOD(35, remove_WebMessageReceived, EventRegistrationToken Token);
-  VELMORA_WV2_METHOD(36, CallDevToolsProtocolMethod, LPCWSTR MethodName, LPCWSTR ParametersAsJson,
-                     IUnknown* Handler);
+  VELMORA_WV2_METHOD(36, CallDevToolsProtocolMethod, LPCWSTR MethodName, LPCWSTR ParametersAsJson, IUnknown* Handler);
   VELMORA_WV2_METHOD(37, get_BrowserProcessId, UINT32* Value);
   VELMORA_WV2_METHOD(38, get_CanGoBack, BOOL* CanGoBack);
   VELMORA_WV2_METHOD(39, get_CanGoForward, BOOL* CanGoForward);

@@ -17,9 +17,8 @@ constexpr UINT kMarqueeIntervalMs = 30;
 } // namespace
 
 TWin32ProgressBar::TWin32ProgressBar(TWin32Form& Parent)
-  : FParent(Parent),
-    FBar(CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | PBS_MARQUEE, 0, 0, 0, 0, Parent.Handle(),
-                         nullptr, ModuleInstance(), nullptr))
+  : FParent(Parent), FBar(CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | PBS_MARQUEE, 0, 0, 0, 0,
+                                          Parent.Handle(), nullptr, ModuleInstance(), nullptr))
 {
   if (FBar == nullptr)
     throw std::runtime_error("the progress bar could not be created");
@@ -117,8 +116,7 @@ LRESULT CALLBACK TWin32PasswordEdit::ButtonProc(HWND Window, UINT Message, WPARA
                                                 DWORD_PTR)
 {
   // The button only shows the key: a click neither acts nor takes the focus from the edit.
-  if (Message == WM_LBUTTONDOWN || Message == WM_LBUTTONDBLCLK || Message == WM_LBUTTONUP ||
-      Message == WM_SETFOCUS)
+  if (Message == WM_LBUTTONDOWN || Message == WM_LBUTTONDBLCLK || Message == WM_LBUTTONUP || Message == WM_SETFOCUS)
     return 0;
   return DefSubclassProc(Window, Message, WParam, LParam);
 }

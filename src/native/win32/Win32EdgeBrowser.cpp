@@ -77,9 +77,8 @@ public:
     // Filled as far as the body gives, so a short count means the end.
     while (done < Count && FBody != nullptr) {
       TResult<size_t> got = TError{"no body"};
-      Win32Guarded("a response body", [&] {
-        got = FBody->Read(std::span<uint8_t>(static_cast<uint8_t*>(Buffer) + done, Count - done));
-      });
+      Win32Guarded("a response body",
+                   [&] { got = FBody->Read(std::span<uint8_t>(static_cast<uint8_t*>(Buffer) + done, Count - done)); });
       if (!got) {
         result = E_FAIL;
         break;
@@ -115,10 +114,7 @@ public:
   }
   HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
-  {
-    return STG_E_INVALIDFUNCTION;
-  }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
   HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
   {
     return STG_E_INVALIDFUNCTION;
@@ -312,58 +308,58 @@ void TWin32EdgeBrowser::AddEventHandlers()
   std::shared_ptr<bool> alive = FAlive;
   EventRegistrationToken token{};
   FWebView->add_WebMessageReceived(
-    MakeCallback<ICoreWebView2WebMessageReceivedEventHandler>(
-      [this, alive](ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* Args) {
-        if (*alive)
-          WebMessageReceived(Args);
-      })
-      .Get(),
+    MakeCallback<ICoreWebView2WebMessageReceivedEventHandler>([this,
+                                                               alive](ICoreWebView2*,
+                                                                      ICoreWebView2WebMessageReceivedEventArgs* Args) {
+      if (*alive)
+        WebMessageReceived(Args);
+    }).Get(),
     &token);
   FWebView->add_WebResourceRequested(
-    MakeCallback<ICoreWebView2WebResourceRequestedEventHandler>(
-      [this, alive](ICoreWebView2*, ICoreWebView2WebResourceRequestedEventArgs* Args) {
-        if (*alive)
-          WebResourceRequested(Args);
-      })
-      .Get(),
+    MakeCallback<ICoreWebView2WebResourceRequestedEventHandler>([this, alive](
+                                                                  ICoreWebView2*,
+                                                                  ICoreWebView2WebResourceRequestedEventArgs* Args) {
+      if (*alive)
+        WebResourceRequested(Args);
+    }).Get(),
     &token);
-  FWebView->add_NewWindowRequested(MakeCallback<ICoreWebView2NewWindowRequestedEventHandler>(
-                                     [this, alive](ICoreWebView2*, ICoreWebView2NewWindowRequestedEventArgs* Args) {
-                                       if (*alive)
-                                         NewWindowRequested(Args);
-                                     })
-                                     .Get(),
-                                   &token);
+  FWebView->add_NewWindowRequested(
+    MakeCallback<ICoreWebView2NewWindowRequestedEventHandler>([this,
+                                                               alive](ICoreWebView2*,
+                                                                      ICoreWebView2NewWindowRequestedEventArgs* Args) {
+      if (*alive)
+        NewWindowRequested(Args);
+    }).Get(),
+    &token);
   FWebView->add_PermissionRequested(
-    MakeCallback<ICoreWebView2PermissionRequestedEventHandler>(
-      [this, alive](ICoreWebView2*, ICoreWebView2PermissionRequestedEventArgs* Args) {
-        if (*alive)
-          PermissionRequested(Args);
-      })
-      .Get(),
+    MakeCallback<ICoreWebView2PermissionRequestedEventHandler>([this, alive](
+                                                                 ICoreWebView2*,
+                                                                 ICoreWebView2PermissionRequestedEventArgs* Args) {
+      if (*alive)
+        PermissionRequested(Args);
+    }).Get(),
     &token);
-  FWebView->add_ProcessFailed(MakeCallback<ICoreWebView2ProcessFailedEventHandler>(
-                                [this, alive](ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs*) {
-                                  if (*alive)
-                                    Raise(OnProcessFailed, *this);
-                                })
-                                .Get(),
-                              &token);
+  FWebView->add_ProcessFailed(
+    MakeCallback<ICoreWebView2ProcessFailedEventHandler>([this, alive](ICoreWebView2*,
+                                                                       ICoreWebView2ProcessFailedEventArgs*) {
+      if (*alive)
+        Raise(OnProcessFailed, *this);
+    }).Get(),
+    &token);
   FWebView->add_NavigationCompleted(
-    MakeCallback<ICoreWebView2NavigationCompletedEventHandler>(
-      [this, alive](ICoreWebView2*, ICoreWebView2NavigationCompletedEventArgs* Args) {
-        if (*alive)
-          NavigationCompleted(Args);
-      })
-      .Get(),
+    MakeCallback<ICoreWebView2NavigationCompletedEventHandler>([this, alive](
+                                                                 ICoreWebView2*,
+                                                                 ICoreWebView2NavigationCompletedEventArgs* Args) {
+      if (*alive)
+        NavigationCompleted(Args);
+    }).Get(),
     &token);
-  FWebView->add_DocumentTitleChanged(MakeCallback<ICoreWebView2DocumentTitleChangedEventHandler>(
-                                       [this, alive](ICoreWebView2*, IUnknown*) {
-                                         if (*alive)
-                                           DocumentTitleChanged();
-                                       })
-                                       .Get(),
-                                     &token);
+  FWebView->add_DocumentTitleChanged(
+    MakeCallback<ICoreWebView2DocumentTitleChangedEventHandler>([this, alive](ICoreWebView2*, IUnknown*) {
+      if (*alive)
+        DocumentTitleChanged();
+    }).Get(),
+    &token);
 }
 
 void TWin32EdgeBrowser::UpdateBounds()

@@ -78,8 +78,8 @@ bool TWin32FileDialog::Execute()
   const auto [folder, name] = SplitPath(Utf8ToWide(FFileName));
   if (!folder.empty()) {
     TComPtr<IShellItem> item;
-    if (SUCCEEDED(SHCreateItemFromParsingName(folder.c_str(), nullptr, IID_IShellItem,
-                                              reinterpret_cast<void**>(item.Put()))) &&
+    if (SUCCEEDED(
+          SHCreateItemFromParsingName(folder.c_str(), nullptr, IID_IShellItem, reinterpret_cast<void**>(item.Put()))) &&
         item)
       dialog->SetFolder(item.Get());
   }

@@ -116,7 +116,8 @@ DWORD TWin32Form::StyleOf(TBorderStyle Style) const
   constexpr DWORD common = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
   switch (Style) {
   case TBorderStyle::bsNone: return common | WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX;
-  case TBorderStyle::bsSingle: return common | WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+  case TBorderStyle::bsSingle:
+    return common | WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
   case TBorderStyle::bsSizeable: return common | WS_OVERLAPPEDWINDOW;
   case TBorderStyle::bsDialog: return common | WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_DLGFRAME;
   case TBorderStyle::bsToolWindow: return common | WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
@@ -196,8 +197,8 @@ void TWin32Form::ApplyBorderStyle()
       SetWindowPos(FWindow, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                    SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOACTIVATE);
     } else {
-      SetWindowPos(FWindow, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER |
-                                                   SWP_NOACTIVATE);
+      SetWindowPos(FWindow, nullptr, 0, 0, 0, 0,
+                   SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
   } else {
     SetWindowPos(FWindow, nullptr, 0, 0, normal.cx, normal.cy,
@@ -419,8 +420,7 @@ void TWin32Form::RequestClose()
 bool TWin32Form::HandleLoopMessage(MSG& Message)
 {
   // Keys meant for this form or its children go to the form first while it runs its own loop.
-  if (Message.message == WM_KEYDOWN && OnDialogKey &&
-      (Message.hwnd == FWindow || IsChild(FWindow, Message.hwnd))) {
+  if (Message.message == WM_KEYDOWN && OnDialogKey && (Message.hwnd == FWindow || IsChild(FWindow, Message.hwnd))) {
     bool handled = false;
     const std::function<bool(UINT)> onKey = OnDialogKey;
     Win32Guarded("OnDialogKey", [&] { handled = onKey(static_cast<UINT>(Message.wParam)); });
@@ -502,7 +502,8 @@ LRESULT TWin32Form::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam)
     // Without a frame, maximized means the whole monitor (full screen).
     if (FBorderStyle == TBorderStyle::bsNone) {
       const MONITORINFO monitor = MonitorOf(FWindow);
-      info->ptMaxPosition = POINT{monitor.rcMonitor.left - monitor.rcWork.left, monitor.rcMonitor.top - monitor.rcWork.top};
+      info->ptMaxPosition =
+        POINT{monitor.rcMonitor.left - monitor.rcWork.left, monitor.rcMonitor.top - monitor.rcWork.top};
       info->ptMaxSize =
         POINT{monitor.rcMonitor.right - monitor.rcMonitor.left, monitor.rcMonitor.bottom - monitor.rcMonitor.top};
     }
@@ -516,7 +517,8 @@ LRESULT TWin32Form::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam)
       if (focus != nullptr && IsChild(FWindow, focus))
         FLastFocus = focus;
     } else if (HIWORD(WParam) == 0) {
-      HWND target = FLastFocus != nullptr && IsWindow(FLastFocus) && IsChild(FWindow, FLastFocus) ? FLastFocus : nullptr;
+      HWND target =
+        FLastFocus != nullptr && IsWindow(FLastFocus) && IsChild(FWindow, FLastFocus) ? FLastFocus : nullptr;
       if (target == nullptr && FKind == TFormKind::Dialog)
         target = GetNextDlgTabItem(FWindow, nullptr, FALSE);
       if (target != nullptr) {

@@ -87,13 +87,13 @@ TModalResult Win32ShowMessageDialog(const TMessageDialogSpec& Dialog, const std:
     }
     ++captionIndex;
     const bool isDefault = defaultKind == kind.Kind;
-    const HWND button = CreateWindowExW(0, L"BUTTON", caption.c_str(),
-                                        WS_CHILD | WS_VISIBLE | WS_TABSTOP |
-                                          static_cast<DWORD>(isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
-                                        0, 0, 0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kind.Result)),
-                                        ModuleInstance(), nullptr);
+    const HWND button = CreateWindowExW(
+      0, L"BUTTON", caption.c_str(),
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | static_cast<DWORD>(isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, 0, 0, 0,
+      window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kind.Result)), ModuleInstance(), nullptr);
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
-    const int width = std::max(kButtonMinWidth, static_cast<int>(MeasureText(window, caption, 1000, DT_SINGLELINE).cx) + 24);
+    const int width =
+      std::max(kButtonMinWidth, static_cast<int>(MeasureText(window, caption, 1000, DT_SINGLELINE).cx) + 24);
     buttons.push_back({button, kind.Result, width});
     if (isDefault)
       defaultButton = button;
@@ -113,9 +113,9 @@ TModalResult Win32ShowMessageDialog(const TMessageDialogSpec& Dialog, const std:
     textLeft += kIconSide + kGap;
   }
   const int contentHeight = std::max(static_cast<int>(text.cy), icon != nullptr ? kIconSide : 0);
-  const HWND label = CreateWindowExW(0, L"STATIC", message.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_EDITCONTROL,
-                                     textLeft, kMargin + (contentHeight - text.cy) / 2, text.cx, text.cy, window,
-                                     nullptr, ModuleInstance(), nullptr);
+  const HWND label = CreateWindowExW(
+    0, L"STATIC", message.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_EDITCONTROL, textLeft,
+    kMargin + (contentHeight - text.cy) / 2, text.cx, text.cy, window, nullptr, ModuleInstance(), nullptr);
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
 
   int buttonsWidth = 0;
@@ -147,7 +147,8 @@ TModalResult Win32ShowMessageDialog(const TMessageDialogSpec& Dialog, const std:
     if (Key == VK_RETURN) {
       // Enter presses the button that has the focus, else the default one.
       HWND target = GetFocus();
-      const bool isButton = std::any_of(buttons.begin(), buttons.end(), [&](const TButton& b) { return b.Handle == target; });
+      const bool isButton =
+        std::any_of(buttons.begin(), buttons.end(), [&](const TButton& b) { return b.Handle == target; });
       if (!isButton)
         target = defaultButton;
       for (const TButton& button : buttons)

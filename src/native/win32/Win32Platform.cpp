@@ -59,8 +59,8 @@ std::unique_ptr<TWin32Platform> TWin32Platform::Create(std::string& ErrorMessage
   messages.hInstance = ModuleInstance();
   messages.lpszClassName = kMessageWindowClass;
   RegisterClassExW(&messages);
-  const HWND window = CreateWindowExW(0, kMessageWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                      ModuleInstance(), nullptr);
+  const HWND window =
+    CreateWindowExW(0, kMessageWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ModuleInstance(), nullptr);
   if (window == nullptr) {
     ErrorMessage = "the message window could not be created";
     return nullptr;
