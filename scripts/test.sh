@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the layout check, the Linux build (unit and end-to-end tests), the unit tests again
 # under AddressSanitizer and UndefinedBehaviorSanitizer and under ThreadSanitizer, a short run of
-# every fuzz target, and the Windows cross build's unit tests under wine. Any failing step fails the run.
+# every fuzz target, and the Windows cross build's unit tests and end-to-end tests under wine.
+# Any failing step fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=2
@@ -40,5 +41,9 @@ cmake --preset windows -DVELMORA_WERROR=ON >/dev/null
 cmake --build --preset windows -j"$jobs"
 step "Windows unit tests under wine"
 ctest --preset windows
+
+step "Windows end-to-end tests under wine (engine test double)"
+bash tests/e2e/run_windows_e2e.sh build/linux/bin/velmora-pack build/windows/bin/VelmoraRuntime.exe \
+  build/windows/bin/WebView2LoaderWin64.dll build/windows/bin/velmora-inspect.exe
 
 step "All tests passed"
