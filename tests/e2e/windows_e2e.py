@@ -277,6 +277,16 @@ def start_up_settings_script_and_start_page():
         check(filters == [("*", 0)], "filters: %r" % filters)
         navigations = [n["uri"] for n in e.of("navigate", pid)]
         check(navigations == ["file:///index.html"], "navigations: %r" % navigations)
+        # The engine's environment, as the process hands it on; the library came from the data folder.
+        variables = e.wait("environment-requested", pid=pid)["variables"]
+        module = e.wait("loaded", pid=pid)["module"]
+        folder = module[:-len("WebView2LoaderWin64.dll")]
+        check(module.endswith("\\AppData\\Local\\%s\\Win64\\WebView2LoaderWin64.dll" % app.id), module)
+        check(variables == {"WEBVIEW2_USER_DATA_FOLDER": folder,
+                            "WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS": "--disable-logging --disable-features="
+                            "RendererCodeIntegrity --enable-features=msSpeechRecognition",
+                            "WEBVIEW2_BROWSER_EXECUTABLE_FOLDER": None, "WEBVIEW2_RELEASE_CHANNEL_PREFERENCE": None},
+              "engine environment: %r" % variables)
         # The main window has the app's name, the default size, centred with its frame.
         info = window_info(app.name)
         check(client_size(info) == (800, 600), "client %r" % info["clientRect"])
@@ -285,6 +295,16 @@ def start_up_settings_script_and_start_page():
               "not centred: %r" % rect)
     finally:
         p.kill()
+    # A library left in the data folder by an earlier run is used as it is, never replaced.
+    unix_module = os.path.join(os.environ["WINEPREFIX"], "drive_c",
+                               module[3:].replace("\\", "/")) if module.lower().startswith("c:\\") else None
+    check(unix_module and os.path.exists(unix_module), "no library at %r" % unix_module)
+    with open(unix_module, "ab") as f:
+        f.write(b"kept")
+    q, _ = started(app)
+    q.kill()
+    with open(unix_module, "rb") as f:
+        check(f.read().endswith(b"kept"), "the library in the data folder was replaced")
 
 
 @case
