@@ -287,6 +287,8 @@ def start_up_settings_script_and_start_page():
                             "RendererCodeIntegrity --enable-features=msSpeechRecognition",
                             "WEBVIEW2_BROWSER_EXECUTABLE_FOLDER": None, "WEBVIEW2_RELEASE_CHANNEL_PREFERENCE": None},
               "engine environment: %r" % variables)
+        # The page has the keyboard focus once the window is active.
+        e.wait("focus", pid=pid)
         # The main window has the app's name, the default size, centred with its frame.
         info = window_info(app.name)
         check(client_size(info) == (800, 600), "client %r" % info["clientRect"])
@@ -454,6 +456,28 @@ def only_app_documents_get_replies_permissions_content_and_windows():
 
 
 @case
+def a_failed_engine_process_brings_the_page_back():
+    app = App({}, {"index.html": page()})
+    p, pid = started(app)
+    try:
+        e = p.engine
+        # A helper process of the engine: nothing happens; the page process: the page loads again;
+        # the browser process: the engine is made again and the page loads in it.
+        e.command(pid, do="process-failed", kind=6)
+        e.command(pid, do="process-failed", kind=1)
+        until("the page to load again", lambda: len(e.of("navigate", pid)) == 2)
+        e.command(pid, do="process-failed", kind=0)
+        until("a second engine", lambda: len(e.of("environment-requested", pid)) == 2)
+        until("the page in the new engine", lambda: len(e.of("navigate", pid)) == 3)
+        check([n["uri"] for n in e.of("navigate", pid)] == ["file:///index.html"] * 3, "navigations")
+        check(len(e.of("script-added", pid)) == 2, "the new engine lacks the document script")
+        call(e, pid, "again", 10001)
+        check(result_of(e.reply(pid, "again")) == (True, "2021.43"), "the bridge after the new engine")
+    finally:
+        p.kill()
+
+
+@case
 def close_protocol_asks_the_page_and_exits_with_zero():
     app = App({}, {"index.html": page()})
     p, pid = started(app)
@@ -587,6 +611,9 @@ def file_dialogs_answered_by_typing_and_by_escape():
         e = p.engine
         call(e, pid, "o1", 20001, {"title": "Pick one"})
         dialog = window_titled("Pick one")
+        # While the dialog is up, other calls are answered.
+        call(e, pid, "meanwhile", 10001)
+        e.reply(pid, "meanwhile")
         type_text(dialog, windows_path(target))
         keys(dialog, "Return")
         check(result_of(e.reply(pid, "o1")) == (True, windows_path(target)), e.reply(pid, "o1"))

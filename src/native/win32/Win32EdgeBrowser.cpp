@@ -44,7 +44,15 @@ TComPtr<Interface> MakeCallback(Fn&& Function)
 // the calls are serialised; it reads forward only, so seeking is limited to asking the position.
 class TBodyStream final : public IStream {
 public:
-  explicit TBodyStream(TWebResourceBodyPtr Body) : FBody(std::move(Body)) {}
+  // The stream is agile: it aggregates the free-threaded marshaler, so the engine's reading
+  // thread calls it directly instead of through the UI thread's apartment.
+  static TComPtr<IStream> Create(TWebResourceBodyPtr Body)
+  {
+    auto* stream = new TBodyStream(std::move(Body));
+    auto result = TComPtr<IStream>::Attach(stream);
+    CoCreateFreeThreadedMarshaler(static_cast<IStream*>(stream), stream->FMarshaler.Put());
+    return result;
+  }
   TBodyStream(const TBodyStream&) = delete;
   TBodyStream& operator=(const TBodyStream&) = delete;
 
@@ -52,11 +60,14 @@ public:
   {
     if (Object == nullptr)
       return E_POINTER;
-    if (IsEqualIID(Iid, IID_IUnknown) || IsEqualIID(Iid, IID_ISequentialStream) || IsEqualIID(Iid, IID_IStream)) {
+    if (IsEqualIID(Iid, IID_IUnknown) || IsEqualIID(Iid, IID_ISequentialStream) || IsEqualIID(Iid, IID_IStream) ||
+        IsEqualIID(Iid, IID_IAgileObject)) {
       *Object = static_cast<IStream*>(this);
       AddRef();
       return S_OK;
     }
+    if (IsEqualIID(Iid, IID_IMarshal) && FMarshaler)
+      return FMarshaler->QueryInterface(Iid, Object);
     *Object = nullptr;
     return E_NOINTERFACE;
   }
@@ -123,6 +134,7 @@ public:
   {
     if (Stat == nullptr)
       return STG_E_INVALIDPOINTER;
+    const std::lock_guard<std::mutex> guard(FLock);
     *Stat = STATSTG{};
     Stat->type = STGTY_STREAM;
     const int64_t length = FBody != nullptr ? FBody->Length() : 0;
@@ -132,9 +144,11 @@ public:
   HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
 private:
+  explicit TBodyStream(TWebResourceBodyPtr Body) : FBody(std::move(Body)) {}
   ~TBodyStream() = default;
 
   std::atomic<ULONG> FReferences{1};
+  TComPtr<IUnknown> FMarshaler;
   std::mutex FLock;
   TWebResourceBodyPtr FBody;
   uint64_t FPosition = 0;
@@ -148,23 +162,26 @@ public:
 };
 
 // The reply target of a web message: WebView2 posts to the view's top-level document, so the reply
-// goes only while that document is still the one that sent the message.
+// goes only while the view still shows the document that sent the message.
 class TWin32ReplyTarget final : public TWebMessageReplyTarget {
 public:
-  TWin32ReplyTarget(TWin32EdgeBrowser& Browser, std::shared_ptr<bool> Alive, std::string Source)
-    : FBrowser(Browser), FAlive(std::move(Alive)), FSource(std::move(Source))
+  TWin32ReplyTarget(TWin32EdgeBrowser& Browser, std::shared_ptr<bool> Alive, unsigned Generation)
+    : FBrowser(Browser), FAlive(std::move(Alive)), FGeneration(Generation)
   {}
   void PostWebMessageAsJson(const std::string& Json) override
   {
-    if (*FAlive && FBrowser.Source() == FSource)
+    if (*FAlive && FBrowser.DocumentGeneration() == FGeneration)
       FBrowser.PostWebMessageAsJson(Json);
   }
 
 private:
   TWin32EdgeBrowser& FBrowser;
   std::shared_ptr<bool> FAlive;
-  std::string FSource;
+  unsigned FGeneration;
 };
+
+// The address without its fragment, as requests name documents.
+std::string WithoutFragment(const std::string& Address) { return Address.substr(0, Address.find('#')); }
 
 // A request header, "" when the request has none.
 std::string HeaderOf(ICoreWebView2HttpRequestHeaders* Headers, const wchar_t* Name)
@@ -215,11 +232,28 @@ TWin32EdgeBrowser::TWin32EdgeBrowser(TWin32Form& Parent, std::string LoaderPath)
   : FParent(Parent), FLoaderPath(std::move(LoaderPath))
 {
   FParent.OnClientResized = [this] { UpdateBounds(); };
+  // Pop-ups of the page (lists, pickers, the input method) open where the window is now.
+  FParent.OnMoved = [this] {
+    if (FController)
+      FController->NotifyParentWindowPositionChanged();
+  };
+  // The page takes the keyboard focus when the window is activated and no control of its own had it.
+  FParent.OnFocusFallback = [this] {
+    if (!FController)
+      return false;
+    FController->MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC);
+    return true;
+  };
   // Started from the loop, so the owner has connected its handlers before anything is reported.
+  Later([this] { StartCreation(); });
+}
+
+void TWin32EdgeBrowser::Later(std::function<void()> Fn)
+{
   std::shared_ptr<bool> alive = FAlive;
-  Native().PostToMainThread([this, alive] {
+  Native().PostToMainThread([alive, Fn = std::move(Fn)] {
     if (*alive)
-      StartCreation();
+      Fn();
   });
 }
 
@@ -227,6 +261,8 @@ TWin32EdgeBrowser::~TWin32EdgeBrowser()
 {
   *FAlive = false;
   FParent.OnClientResized = nullptr;
+  FParent.OnMoved = nullptr;
+  FParent.OnFocusFallback = nullptr;
   if (FController)
     FController->Close();
   FSettings.Reset();
@@ -247,7 +283,8 @@ void TWin32EdgeBrowser::RaiseCreated(HRESULT Result)
 
 void TWin32EdgeBrowser::StartCreation()
 {
-  FLoader = LoadLibraryW(Utf8ToWide(FLoaderPath).c_str());
+  if (FLoader == nullptr)
+    FLoader = LoadLibraryW(Utf8ToWide(FLoaderPath).c_str());
   if (FLoader == nullptr)
     return RaiseCreated(HRESULT_FROM_WIN32(GetLastError()));
   const auto create = reinterpret_cast<TCreateCoreWebView2Environment>(
@@ -294,13 +331,35 @@ void TWin32EdgeBrowser::ControllerCreated(HRESULT Result, ICoreWebView2Controlle
   AddEventHandlers();
   UpdateBounds();
   FController->put_IsVisible(TRUE);
+  // The window may have been activated before the engine was there to take the focus.
+  if (GetActiveWindow() == FParent.Handle() && GetFocus() == FParent.Handle())
+    FController->MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC);
   for (const std::string& script : std::exchange(FPendingScripts, {}))
     AddScriptToExecuteOnDocumentCreated(script);
   for (const std::string& filter : std::exchange(FPendingFilters, {}))
     AddWebResourceRequestedFilter(filter);
+  if (FPendingSettings)
+    ApplySettings(*std::exchange(FPendingSettings, std::nullopt));
+  // The handler may free this control.
+  const std::shared_ptr<bool> alive = FAlive;
   RaiseCreated(S_OK);
-  if (!FPendingNavigation.empty())
+  if (*alive && !FPendingNavigation.empty())
     Navigate(std::exchange(FPendingNavigation, {}));
+}
+
+void TWin32EdgeBrowser::Recreate()
+{
+  if (FController)
+    FController->Close();
+  FSettings.Reset();
+  FWebView.Reset();
+  FController.Reset();
+  FEnvironment.Reset();
+  FDocumentAddress.clear();
+  FPendingDocument.clear();
+  ++FDocumentGeneration;
+  FCreationReported = false;
+  StartCreation();
 }
 
 void TWin32EdgeBrowser::AddEventHandlers()
@@ -341,9 +400,9 @@ void TWin32EdgeBrowser::AddEventHandlers()
     &token);
   FWebView->add_ProcessFailed(
     MakeCallback<ICoreWebView2ProcessFailedEventHandler>([this, alive](ICoreWebView2*,
-                                                                       ICoreWebView2ProcessFailedEventArgs*) {
+                                                                       ICoreWebView2ProcessFailedEventArgs* Args) {
       if (*alive)
-        Raise(OnProcessFailed, *this);
+        ProcessFailed(Args);
     }).Get(),
     &token);
   FWebView->add_NavigationCompleted(
@@ -373,8 +432,10 @@ void TWin32EdgeBrowser::UpdateBounds()
 
 void TWin32EdgeBrowser::ApplySettings(const TEdgeBrowserSettings& Settings)
 {
-  if (!FSettings)
+  if (!FSettings) {
+    FPendingSettings = Settings;
     return;
+  }
   FSettings->put_IsScriptEnabled(Settings.ScriptEnabled);
   FSettings->put_IsStatusBarEnabled(Settings.StatusBarEnabled);
   FSettings->put_IsZoomControlEnabled(Settings.ZoomControlEnabled);
@@ -439,8 +500,24 @@ std::string TWin32EdgeBrowser::Source() const
   return TakeCoTaskString(source);
 }
 
+void TWin32EdgeBrowser::SyncDocument()
+{
+  // The document requested last is committed once it is what the view shows.
+  if (!FPendingDocument.empty() && WithoutFragment(Source()) == FPendingDocument)
+    CommitDocument(Source());
+}
+
+void TWin32EdgeBrowser::CommitDocument(const std::string& Address)
+{
+  FPendingDocument.clear();
+  FDocumentAddress = Address;
+  ++FDocumentGeneration;
+  Raise(OnContentLoading, *this, Address);
+}
+
 void TWin32EdgeBrowser::WebMessageReceived(ICoreWebView2WebMessageReceivedEventArgs* Args)
 {
+  SyncDocument();
   LPWSTR source = nullptr;
   LPWSTR json = nullptr;
   if (FAILED(Args->get_Source(&source)) || FAILED(Args->get_WebMessageAsJson(&json))) {
@@ -455,14 +532,17 @@ void TWin32EdgeBrowser::WebMessageReceived(ICoreWebView2WebMessageReceivedEventA
   LPWSTR asString = nullptr;
   if (SUCCEEDED(Args->TryGetWebMessageAsString(&asString)) && asString != nullptr)
     text = TakeCoTaskString(asString);
-  auto target = std::make_shared<TWin32ReplyTarget>(*this, FAlive, sender);
-  const TWebMessageReceivedEventArgs received(std::move(sender), std::move(message), std::move(text),
-                                              std::move(target));
-  Raise(OnWebMessageReceived, *this, received);
+  // The reply belongs to the document shown now; the handler runs from the loop, since it may open
+  // a modal dialog, which the engine does not allow inside its callback.
+  auto received = std::make_shared<TWebMessageReceivedEventArgs>(
+    std::move(sender), std::move(message), std::move(text),
+    std::make_shared<TWin32ReplyTarget>(*this, FAlive, FDocumentGeneration));
+  Later([this, received] { Raise(OnWebMessageReceived, *this, *received); });
 }
 
 void TWin32EdgeBrowser::WebResourceRequested(ICoreWebView2WebResourceRequestedEventArgs* Args)
 {
+  SyncDocument();
   TComPtr<ICoreWebView2WebResourceRequest> request;
   if (FAILED(Args->get_Request(request.Put())) || !request)
     return;
@@ -481,13 +561,20 @@ void TWin32EdgeBrowser::WebResourceRequested(ICoreWebView2WebResourceRequestedEv
     requested.Requester = origin;
   else if (!referer.empty())
     requested.Requester = referer;
+  COREWEBVIEW2_WEB_RESOURCE_CONTEXT context = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL;
+  Args->get_ResourceContext(&context);
   const std::shared_ptr<bool> alive = FAlive;
   Raise(OnWebResourceRequested, *this, requested);
-  if (!*alive || !requested.Response || !FEnvironment)
+  if (!*alive)
+    return;
+  // A document request may start a new top-level document, committed once the view shows it.
+  if (context == COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT)
+    FPendingDocument = requested.Uri;
+  if (!requested.Response || !FEnvironment)
     return;
   const TWebResourceResponse& answer = *requested.Response;
   TWebResourceBodyPtr body = answer.Body != nullptr ? answer.Body : std::make_shared<TEmptyBody>();
-  auto stream = TComPtr<IStream>::Attach(new TBodyStream(std::move(body)));
+  auto stream = TBodyStream::Create(std::move(body));
   TComPtr<ICoreWebView2WebResourceResponse> response;
   if (SUCCEEDED(FEnvironment->CreateWebResourceResponse(stream.Get(), answer.StatusCode,
                                                         Utf8ToWide(answer.ReasonPhrase).c_str(),
@@ -534,10 +621,33 @@ void TWin32EdgeBrowser::NavigationCompleted(ICoreWebView2NavigationCompletedEven
 {
   BOOL success = FALSE;
   Args->get_IsSuccess(&success);
-  const std::shared_ptr<bool> alive = FAlive;
-  Raise(OnContentLoading, *this, Source());
-  if (*alive)
-    Raise(OnNavigationCompleted, *this, success != FALSE);
+  // At the latest now the view shows the document it navigated to (or the engine's error page
+  // for it).
+  SyncDocument();
+  if (const std::string shown = Source(); shown != FDocumentAddress)
+    CommitDocument(shown);
+  Later([this, success] { Raise(OnNavigationCompleted, *this, success != FALSE); });
+}
+
+void TWin32EdgeBrowser::ProcessFailed(ICoreWebView2ProcessFailedEventArgs* Args)
+{
+  COREWEBVIEW2_PROCESS_FAILED_KIND kind = COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED;
+  Args->get_ProcessFailedKind(&kind);
+  switch (kind) {
+  case COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED:
+    // The whole engine is gone with its controller: it is made again, and the owner sets it up
+    // as after the first creation.
+    Later([this] { Recreate(); });
+    break;
+  case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED:
+    // The page is gone and the view shows nothing.
+    Later([this] { Raise(OnProcessFailed, *this); });
+    break;
+  default:
+    // A helper process (GPU, utility, a frame's renderer) or an unresponsive page: the engine
+    // recovers or the page goes on; reloading would only lose the page's state.
+    break;
+  }
 }
 
 void TWin32EdgeBrowser::DocumentTitleChanged()
@@ -545,7 +655,7 @@ void TWin32EdgeBrowser::DocumentTitleChanged()
   LPWSTR title = nullptr;
   if (FAILED(FWebView->get_DocumentTitle(&title)))
     return;
-  Raise(OnDocumentTitleChanged, *this, TakeCoTaskString(title));
+  Later([this, text = TakeCoTaskString(title)] { Raise(OnDocumentTitleChanged, *this, text); });
 }
 
 } // namespace velmora

@@ -74,8 +74,13 @@ bool TWin32FileDialog::Execute()
   if (!FTitle.empty())
     dialog->SetTitle(Utf8ToWide(FTitle).c_str());
 
-  // A file name with a folder opens the dialog in that folder.
-  const auto [folder, name] = SplitPath(Utf8ToWide(FFileName));
+  // A file name with a folder opens the dialog in that folder; a folder alone opens that folder.
+  auto [folder, name] = SplitPath(Utf8ToWide(FFileName));
+  if (const DWORD attributes = GetFileAttributesW(Utf8ToWide(FFileName).c_str());
+      !FFileName.empty() && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    folder = Utf8ToWide(FFileName);
+    name.clear();
+  }
   if (!folder.empty()) {
     TComPtr<IShellItem> item;
     if (SUCCEEDED(

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 
 namespace velmora {
 
@@ -60,6 +62,14 @@ bool RegisterFormClasses()
     return RegisterClassExW(&form) != 0 && RegisterClassExW(&client) != 0;
   }();
   return registered;
+}
+
+TWin32Form* TWin32Form::FromHandle(HWND Window)
+{
+  wchar_t name[32] = {};
+  if (Window == nullptr || GetClassNameW(Window, name, 32) == 0 || std::wstring_view(name) != kFormClass)
+    return nullptr;
+  return reinterpret_cast<TWin32Form*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
 }
 
 TWin32Form& Win32FormOf(TNativeForm& Form)
@@ -182,7 +192,7 @@ void TWin32Form::ApplyBorderStyle()
     GetWindowPlacement(FWindow, &placement);
     placement.rcNormalPosition.right = placement.rcNormalPosition.left + normal.cx;
     placement.rcNormalPosition.bottom = placement.rcNormalPosition.top + normal.cy;
-    placement.showCmd = IsZoomed(FWindow) ? SW_SHOWMAXIMIZED : SW_SHOWMINIMIZED;
+    placement.showCmd = IsZoomed(FWindow) ? SW_SHOWMAXIMIZED : SW_SHOWMINNOACTIVE;
     if (!IsWindowVisible(FWindow))
       placement.showCmd = SW_HIDE;
     SetWindowPlacement(FWindow, &placement);
@@ -250,6 +260,16 @@ void TWin32Form::SetBounds(int Left, int Top, int Width, int Height)
     FHeight = Height;
   }
   const SIZE size = WindowSizeFor(FWidth, FHeight);
+  if (FShownOnce && (IsZoomed(FWindow) || IsIconic(FWindow))) {
+    // A maximized or minimized window keeps its state; the bounds are those it comes back to.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    GetWindowPlacement(FWindow, &placement);
+    placement.rcNormalPosition = RECT{Left, Top, Left + size.cx, Top + size.cy};
+    placement.showCmd = IsZoomed(FWindow) ? SW_SHOWMAXIMIZED : SW_SHOWMINNOACTIVE;
+    SetWindowPlacement(FWindow, &placement);
+    return;
+  }
   // Before the first show the position is left to the placement rule.
   UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
   if (!FShownOnce)
@@ -274,8 +294,11 @@ void TWin32Form::ApplyInitialPosition()
     break;
   case TPosition::poDesktopCenter:
   case TPosition::poScreenCenter: {
-    // The whole window, frame included, centred on the primary monitor's work area.
-    const RECT work = PrimaryMonitor().rcWork;
+    // The whole window, frame included, centred on its visible owner, else on the primary
+    // monitor's work area.
+    RECT work = PrimaryMonitor().rcWork;
+    if (const HWND owner = GetWindow(FWindow, GW_OWNER); owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner))
+      GetWindowRect(owner, &work);
     const int left = work.left + (work.right - work.left - width) / 2;
     const int top = work.top + (work.bottom - work.top - height) / 2;
     SetWindowPos(FWindow, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -312,6 +335,12 @@ TModalResult TWin32Form::ShowModal()
   const std::shared_ptr<bool> alive = FAlive;
   FModalResult = mrNone;
   FModal = true;
+  // The focus of the form that was active comes back when it is active again.
+  if (TWin32Form* active = FromHandle(GetActiveWindow()); active != nullptr && active != this) {
+    const HWND focus = GetFocus();
+    if (focus != nullptr && IsChild(active->FWindow, focus))
+      active->FLastFocus = focus;
+  }
   // Every other window of this thread waits while the form is up.
   std::vector<HWND> disabled;
   EnumThreadWindows(
@@ -326,12 +355,13 @@ TModalResult TWin32Form::ShowModal()
   std::erase(disabled, FWindow);
   for (HWND window : disabled)
     EnableWindow(window, FALSE);
+  FDisabledByModal = std::move(disabled);
   Show();
   SetForegroundWindow(FWindow);
   RunUntilClosed();
-  for (HWND window : disabled)
-    if (IsWindow(window))
-      EnableWindow(window, TRUE);
+  // Normally enabled again by the close, before the form hides; here when the loop ended otherwise.
+  if (*alive)
+    EnableDisabledByModal();
   if (!*alive)
     return mrCancel;
   FModal = false;
@@ -387,6 +417,13 @@ void TWin32Form::Relayout()
     SetWindowPos(FBottomControl, nullptr, 0, clientHeight, client.right, bottom, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void TWin32Form::EnableDisabledByModal()
+{
+  for (HWND window : std::exchange(FDisabledByModal, {}))
+    if (IsWindow(window))
+      EnableWindow(window, TRUE);
+}
+
 void TWin32Form::RequestClose()
 {
   // A close requested from inside OnCloseQuery or OnClose joins the one under way.
@@ -406,6 +443,9 @@ void TWin32Form::RequestClose()
   }
   if (FModal && FModalResult == mrNone)
     FModalResult = mrCancel;
+  // The windows a modal form disabled take it back first, so the system activates them, not some
+  // other application, when this one hides.
+  EnableDisabledByModal();
   ShowWindow(FWindow, SW_HIDE);
   if (const std::function<void()> onClose = OnClose)
     Win32Guarded("OnClose", onClose);
@@ -420,17 +460,19 @@ void TWin32Form::RequestClose()
 bool TWin32Form::HandleLoopMessage(MSG& Message)
 {
   // Keys meant for this form or its children go to the form first while it runs its own loop.
-  if (Message.message == WM_KEYDOWN && OnDialogKey && (Message.hwnd == FWindow || IsChild(FWindow, Message.hwnd))) {
+  if (!OnDialogKey || (Message.hwnd != FWindow && !IsChild(FWindow, Message.hwnd)))
+    return false;
+  if (Message.message == WM_KEYDOWN) {
     bool handled = false;
     const std::function<bool(UINT)> onKey = OnDialogKey;
     Win32Guarded("OnDialogKey", [&] { handled = onKey(static_cast<UINT>(Message.wParam)); });
     if (handled)
       return true;
-    // Tab moves among the dialog's controls.
-    if (FKind == TFormKind::Dialog && Message.wParam == VK_TAB && IsDialogMessageW(FWindow, &Message))
-      return true;
   }
-  return false;
+  // Tab, the arrow keys and access keys ("&Yes") as in a dialog box.
+  const bool keyboard = Message.message == WM_KEYDOWN || Message.message == WM_SYSKEYDOWN ||
+                        Message.message == WM_CHAR || Message.message == WM_SYSCHAR;
+  return keyboard && IsDialogMessageW(FWindow, &Message);
 }
 
 void TWin32Form::RunUntilClosed()
@@ -525,7 +567,13 @@ LRESULT TWin32Form::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam)
         ::SetFocus(target);
         return 0;
       }
+      if (const std::function<bool()> fallback = OnFocusFallback; fallback && fallback())
+        return 0;
     }
+    break;
+  case WM_MOVE:
+    if (const std::function<void()> onMoved = OnMoved)
+      onMoved();
     break;
   case WM_COMMAND:
     if (LParam != 0 && OnCommand) {

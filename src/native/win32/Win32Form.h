@@ -62,15 +62,24 @@ public:
 
   // Raised when the client area's size changed; the browser control follows it.
   std::function<void()> OnClientResized;
+  // Raised when the window has moved.
+  std::function<void()> OnMoved;
+  // Asked for the focus when the form is activated and none of its controls had it; true when it
+  // took it (the browser control gives it to the page).
+  std::function<bool()> OnFocusFallback;
   // WM_COMMAND from a child (id, notification code).
   std::function<void(WORD Id, WORD Code)> OnCommand;
   // A key pressed in the form or any of its children while the form runs its own loop (modal):
-  // true when the form handled it. Dialog forms also get Tab navigation among their children.
+  // true when the form handled it. A form that sets it also gets the keyboard of a dialog box
+  // (Tab, arrow keys, access keys) for the keys it leaves.
   std::function<bool(UINT VirtualKey)> OnDialogKey;
 
   // Runs the message loop until the form's next close, or until a WM_QUIT (which it leaves in the
   // queue for the caller's loop).
   void RunUntilClosed();
+
+  // The form behind a window of ours, nullptr for any other window.
+  static TWin32Form* FromHandle(HWND Window);
 
   // The window procedure the classes are registered with; a form installs its own at creation.
   static LRESULT CALLBACK DefaultProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
@@ -80,6 +89,7 @@ private:
   static LRESULT CALLBACK ClientAreaProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
   LRESULT HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam);
   void RequestClose();
+  void EnableDisabledByModal();
   DWORD StyleOf(TBorderStyle Style) const;
   DWORD ExStyleOf(TBorderStyle Style) const;
   // The window size for a client size under the current styles.
@@ -109,6 +119,7 @@ private:
   bool FApplyingStyle = false; // sizes seen while a border change is applied are not the user's
   TModalResult FModalResult = mrNone;
   bool FModal = false;
+  std::vector<HWND> FDisabledByModal; // the windows a modal show disabled, enabled again at its close
   bool FClosing = false;
   unsigned FCloseCount = 0;
   TMainMenu* FMenu = nullptr;

@@ -8,6 +8,7 @@
 #include "WebAddress.h"
 
 #include <algorithm>
+#include <cwctype>
 
 namespace velmora::enginedouble {
 
@@ -309,6 +310,24 @@ HRESULT TWebView::RemoveWebResourceRequestedFilter(LPCWSTR uri, COREWEBVIEW2_WEB
 
 // ---- Page loading ----
 
+namespace {
+
+// The Referer a request made by the document at Page carries: as a browser sends it, only from a
+// web page (http or https); a file: document sends none.
+std::wstring RefererOf(const std::wstring& Page)
+{
+  const auto startsWith = [&](std::wstring_view prefix) {
+    return Page.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), Page.begin(),
+                      [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
+  };
+  if (startsWith(L"http://") || startsWith(L"https://"))
+    return WithoutFragment(Page);
+  return {};
+}
+
+} // namespace
+
 void TWebView::StartNavigation(std::wstring uri, std::wstring referer, const char* cause)
 {
   const UINT64 id = ++FNavigationCounter;
@@ -321,7 +340,7 @@ void TWebView::StartNavigation(std::wstring uri, std::wstring referer, const cha
   FNavigation.emplace();
   FNavigation->Id = id;
   FNavigation->Uri = std::move(uri);
-  FNavigation->Referer = std::move(referer);
+  FNavigation->Referer = RefererOf(referer);
   PostNavigationStep(id, &TWebView::LoadDocument);
 }
 
@@ -412,7 +431,8 @@ void TWebView::LoadNextResource()
   }
   const TPageResource resource = navigation.Resources[navigation.NextResource++];
   THeaderList headers;
-  headers.Append(L"Referer", WithoutFragment(navigation.Uri));
+  if (const std::wstring referer = RefererOf(navigation.Uri); !referer.empty())
+    headers.Append(L"Referer", referer);
   RequestResource(resource.Uri, std::move(headers), resource.Context, id);
   if (!FClosed && FNavigation && FNavigation->Id == id)
     PostNavigationStep(id, &TWebView::LoadNextResource);
