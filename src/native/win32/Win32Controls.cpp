@@ -46,8 +46,10 @@ bool TWin32ProgressBar::Visible() const { return (GetWindowLongPtrW(FBar, GWL_ST
 
 TWin32PasswordEdit::TWin32PasswordEdit(TWin32Form& Parent, int Left, int Top, int Width, int Height)
   : FEdit(CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | ES_PASSWORD | ES_AUTOHSCROLL, Left,
-                          Top, Width, Height, Parent.Handle(), nullptr, ModuleInstance(), nullptr)),
+                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | ES_PASSWORD | ES_AUTOHSCROLL,
+                          ScaleForWindow(Parent.Handle(), Left), ScaleForWindow(Parent.Handle(), Top),
+                          ScaleForWindow(Parent.Handle(), Width), ScaleForWindow(Parent.Handle(), Height),
+                          Parent.Handle(), nullptr, ModuleInstance(), nullptr)),
     FButton(nullptr)
 {
   if (FEdit == nullptr)

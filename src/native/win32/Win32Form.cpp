@@ -153,7 +153,8 @@ DWORD TWin32Form::ExStyleOf(TBorderStyle Style) const
 
 SIZE TWin32Form::WindowSizeFor(int ClientWidth, int ClientHeight) const
 {
-  RECT rect{0, 0, ClientWidth, ClientHeight};
+  // Sizes are given at 96 dots per inch and grow with the monitor's scale, as the GTK layer's do.
+  RECT rect{0, 0, ScaleForWindow(FWindow, ClientWidth), ScaleForWindow(FWindow, ClientHeight)};
   AdjustWindowRectEx(&rect, static_cast<DWORD>(GetWindowLongPtrW(FWindow, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongPtrW(FWindow, GWL_EXSTYLE)));
   return SIZE{rect.right - rect.left, rect.bottom - rect.top};
@@ -519,8 +520,8 @@ LRESULT TWin32Form::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam)
     return 0;
   case WM_SIZE:
     if (WParam == SIZE_RESTORED && !FApplyingStyle && FShownOnce) {
-      FWidth = LOWORD(LParam);
-      FHeight = HIWORD(LParam);
+      FWidth = MulDiv(LOWORD(LParam), 96, ScaleForWindow(FWindow, 96));
+      FHeight = MulDiv(HIWORD(LParam), 96, ScaleForWindow(FWindow, 96));
     }
     Relayout();
     break;
@@ -571,6 +572,13 @@ LRESULT TWin32Form::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam)
         return 0;
     }
     break;
+  case WM_DPICHANGED: {
+    // Moved to a monitor of another scale: the system suggests the rectangle at the new scale.
+    const auto* suggested = reinterpret_cast<const RECT*>(LParam);
+    SetWindowPos(FWindow, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    return 0;
+  }
   case WM_MOVE:
     if (const std::function<void()> onMoved = OnMoved)
       onMoved();

@@ -14,7 +14,8 @@ namespace velmora {
 
 // A main form holds two children: the client area (a plain child window the browser control
 // fills) and, below it, the bottom control (the progress bar) when one is set and visible. A
-// dialog form places its children at fixed client positions. Width and Height are client sizes.
+// dialog form places its children at fixed client positions. Width and Height are client sizes,
+// and sizes are given at 96 dots per inch: they grow with the monitor's scale.
 // The defaults are bsSizeable and poDefaultPosOnly for a main form, bsDialog and poScreenCenter
 // for a dialog.
 class TWin32Form final : public TNativeForm {
@@ -92,7 +93,7 @@ private:
   void EnableDisabledByModal();
   DWORD StyleOf(TBorderStyle Style) const;
   DWORD ExStyleOf(TBorderStyle Style) const;
-  // The window size for a client size under the current styles.
+  // The window size, in pixels, for a client size at 96 dots per inch under the current styles.
   SIZE WindowSizeFor(int ClientWidth, int ClientHeight) const;
   void ApplyBorderStyle();
   void ApplyInitialPosition();

@@ -59,6 +59,9 @@ TModalResult Win32ShowMessageDialog(const TMessageDialogSpec& Dialog, const std:
   form.SetBorderStyle(TBorderStyle::bsDialog);
   form.SetCaption(Title);
   const HWND window = form.Handle();
+  // The layout is in pixels at the monitor's scale; the form takes its size at 96 dots per inch.
+  const int dpi = ScaleForWindow(window, 96);
+  const auto px = [dpi](int Logical) { return MulDiv(Logical, dpi, 96); };
   // Owned by the window active at this moment, so it stays above it.
   if (const HWND owner = GetActiveWindow(); owner != nullptr && owner != window)
     SetWindowLongPtrW(window, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
@@ -93,7 +96,7 @@ TModalResult Win32ShowMessageDialog(const TMessageDialogSpec& Dialog, const std:
       window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kind.Result)), ModuleInstance(), nullptr);
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
     const int width =
-      std::max(kButtonMinWidth, static_cast<int>(MeasureText(window, caption, 1000, DT_SINGLELINE).cx) + 24);
+      std::max(px(kButtonMinWidth), static_cast<int>(MeasureText(window, caption, 1000, DT_SINGLELINE).cx) + px(24));
     buttons.push_back({button, kind.Result, width});
     if (isDefault)
       defaultButton = button;
@@ -103,33 +106,34 @@ TModalResult Win32ShowMessageDialog(const TMessageDialogSpec& Dialog, const std:
 
   // The image, the text beside it, the buttons below, right-aligned.
   const std::wstring message = Utf8ToWide(Dialog.Message);
-  const SIZE text = MeasureText(window, message, kTextMaxWidth, DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
+  const SIZE text = MeasureText(window, message, px(kTextMaxWidth), DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
   HWND icon = nullptr;
-  int textLeft = kMargin;
+  int textLeft = px(kMargin);
   if (LPCWSTR iconName = IconOf(Dialog.Type); iconName != nullptr) {
-    icon = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ICON, kMargin, kMargin, kIconSide, kIconSide,
-                           window, nullptr, ModuleInstance(), nullptr);
+    icon = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ICON, px(kMargin), px(kMargin), px(kIconSide),
+                           px(kIconSide), window, nullptr, ModuleInstance(), nullptr);
     SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, iconName)), 0);
-    textLeft += kIconSide + kGap;
+    textLeft += px(kIconSide) + px(kGap);
   }
-  const int contentHeight = std::max(static_cast<int>(text.cy), icon != nullptr ? kIconSide : 0);
+  const int contentHeight = std::max(static_cast<int>(text.cy), icon != nullptr ? px(kIconSide) : 0);
   const HWND label = CreateWindowExW(
     0, L"STATIC", message.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_EDITCONTROL, textLeft,
-    kMargin + (contentHeight - text.cy) / 2, text.cx, text.cy, window, nullptr, ModuleInstance(), nullptr);
+    px(kMargin) + (contentHeight - text.cy) / 2, text.cx, text.cy, window, nullptr, ModuleInstance(), nullptr);
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
 
   int buttonsWidth = 0;
   for (const TButton& button : buttons)
-    buttonsWidth += button.Width + (buttonsWidth > 0 ? kButtonGap : 0);
+    buttonsWidth += button.Width + (buttonsWidth > 0 ? px(kButtonGap) : 0);
   const int clientWidth =
-    std::max({kMinClientWidth, textLeft + static_cast<int>(text.cx) + kMargin, buttonsWidth + 2 * kMargin});
-  const int buttonTop = kMargin + contentHeight + kGap + 6;
-  int left = clientWidth - kMargin - buttonsWidth;
+    std::max({px(kMinClientWidth), textLeft + static_cast<int>(text.cx) + px(kMargin), buttonsWidth + 2 * px(kMargin)});
+  const int buttonTop = px(kMargin) + contentHeight + px(kGap) + px(6);
+  int left = clientWidth - px(kMargin) - buttonsWidth;
   for (const TButton& button : buttons) {
-    SetWindowPos(button.Handle, nullptr, left, buttonTop, button.Width, kButtonHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-    left += button.Width + kButtonGap;
+    SetWindowPos(button.Handle, nullptr, left, buttonTop, button.Width, px(kButtonHeight),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    left += button.Width + px(kButtonGap);
   }
-  form.SetBounds(0, 0, clientWidth, buttonTop + kButtonHeight + kMargin);
+  form.SetBounds(0, 0, MulDiv(clientWidth, 96, dpi), MulDiv(buttonTop + px(kButtonHeight) + px(kMargin), 96, dpi));
   form.SetPosition(Dialog.Position == TPosition::poDefaultPosOnly ? TPosition::poDefaultPosOnly
                                                                   : TPosition::poScreenCenter);
 
