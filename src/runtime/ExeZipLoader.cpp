@@ -1,5 +1,6 @@
 // The start-up loader: attached archive, settings, identity, data folder, engine, password.
 #include "ExeZipLoader.h"
+#include "EdgeInstallerForm.h"
 
 #include "ArchivePassword.h"
 #include "Limits.h"
@@ -26,8 +27,8 @@ std::shared_ptr<TAttachedArchive> GArchive;
 std::unique_ptr<TExeZip> GExeZip;
 std::unique_ptr<TMemIniFile> GProjectINI;
 std::vector<std::string> GArgs;
+} // namespace
 
-// Shows one of the start-up errors: the message, an "Accept" button, the "Error" title.
 void ShowStartupError(int MessageIndex)
 {
   CustomMessageDlg(GetLocalizedMessage(MessageIndex), TMsgDlgType::mtError, {TMsgDlgBtn::mbYes},
@@ -47,7 +48,6 @@ void ExtractEntryToNewFile(const std::string& EntryName, const std::string& Path
   if (!written)
     throw std::runtime_error(written.Error());
 }
-} // namespace
 
 TExeUtils* ExeUtils = nullptr;
 TExeZip* ExeZip = nullptr;
@@ -143,10 +143,10 @@ TStartupResult LoadExeZip(const std::string& ExePath)
   TSysUtils::SetEngineEnvironment(WebViewDirPath);
   Native().SetBrowserDataFolder(WebViewDirPath);
 
+  // A missing engine is installed from the archive when the settings allow it; the process
+  // ends either way (after starting a fresh instance when the installation succeeded).
   if (!TSysUtils::CheckEdgeIsInstalled(EdgeLoaderDllPath)) {
-    // FIXME: the engine installation flow comes with the Windows work; until then a missing
-    // engine is reported the way it is when installation is not offered.
-    ShowStartupError(msgRuntimeMissing);
+    RunEdgeInstallation();
     return TStartupResult::Exit;
   }
 

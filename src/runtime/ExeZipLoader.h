@@ -46,6 +46,14 @@ TBundleState OpenAppBundle(const std::string& ExePath = {});
 // A missing or unreadable entry leaves the settings empty: every key reads as its default.
 void LoadProjectINI();
 
+// Shows start-up message MessageIndex of the localized table as an error with one
+// localized "Accept" button and the localized title "Error".
+void ShowStartupError(int MessageIndex);
+
+// Creates (or truncates) the file at Path and extracts the archive entry EntryName into it; a
+// missing entry leaves the file empty. A file that cannot be written throws std::runtime_error.
+void ExtractEntryToNewFile(const std::string& EntryName, const std::string& Path);
+
 enum class TStartupResult { Continue, Exit };
 
 // The whole sequence before the main window, on ExePath (the running executable when empty):

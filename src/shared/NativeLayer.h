@@ -7,6 +7,7 @@
 #include "MenuModel.h"
 #include "ThemePalette.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -40,6 +41,9 @@ struct TSizeConstraints {
 enum class TFormKind {
   Main,   // the app's top-level window: menu slot, client area for the browser view
   Dialog, // a small modal window (the password prompt)
+  // A plain pop-up without frame or taskbar button, with a drop shadow, corners rounded by a
+  // 4 x 4 ellipse and the application-starting cursor (the busy window while the engine installs).
+  Busy,
 };
 
 // A top-level window. Width and Height are the client size.
@@ -82,6 +86,8 @@ public:
   virtual bool Visible() const = 0;
   // Gives the window the keyboard focus, as activating it does.
   virtual void SetFocus() = 0;
+  // The background colour, 0xRRGGBB, in place of the system's (and of a theme's).
+  virtual void SetColor(uint32_t Rgb) = 0;
 };
 
 // The marquee bar at the bottom of the browser view.
@@ -90,6 +96,17 @@ public:
   virtual ~TNativeProgressBar() = default;
   virtual void SetVisible(bool Visible) = 0;
   virtual bool Visible() const = 0;
+};
+
+enum class TActivityIndicatorKind { MomentumDots, RotatingSector, SectorRing };
+enum class TActivityIndicatorColor { Black, White };
+
+// An animated busy indicator at a fixed place in a form, animating from its creation on.
+class TNativeActivityIndicator {
+public:
+  virtual ~TNativeActivityIndicator() = default;
+  virtual TActivityIndicatorKind Kind() const = 0;
+  virtual TActivityIndicatorColor Color() const = 0;
 };
 
 // A single-line edit that shows every character as "*", with a decorative key button on its left.
@@ -179,6 +196,13 @@ public:
   virtual std::unique_ptr<TNativeProgressBar> CreateProgressBar(TNativeForm& Parent) = 0;
   virtual std::unique_ptr<TNativePasswordEdit> CreatePasswordEdit(TNativeForm& Parent, int Left, int Top, int Width,
                                                                   int Height) = 0;
+
+  // A Size x Size busy indicator at (Left, Top) in Parent's client area.
+  virtual std::unique_ptr<TNativeActivityIndicator> CreateActivityIndicator(TNativeForm& Parent, int Left, int Top,
+                                                                            int Size, TActivityIndicatorKind Kind,
+                                                                            TActivityIndicatorColor Color) = 0;
+  // The colour of a system colour (the Windows colour index, as GetSysColor takes it), 0xRRGGBB.
+  virtual uint32_t SystemColor(int Index) = 0;
 
   // The standard message dialog, modal; returns the modal result of the pressed button, or
   // mrCancel when it is closed or Escape is pressed in a dialog with a Cancel button.

@@ -23,6 +23,7 @@ import time
 import traceback
 
 PACK, RUNTIME, DOUBLE, INSPECTOR = (os.path.abspath(p) for p in sys.argv[1:5])
+INSTALLER = os.path.join(os.path.dirname(DOUBLE), "WebView2Installer.exe")  # the installer double
 ONLY = sys.argv[5:]
 WORK = tempfile.mkdtemp(prefix="velmora-win-e2e-")
 RUN = "%06x" % random.randrange(1 << 24)  # app IDs of this run: the prefix keeps each app's data folder
@@ -167,7 +168,7 @@ class App:
 
     count = 0
 
-    def __init__(self, settings, files, script=None, name=None, disk_files=None):
+    def __init__(self, settings, files, script=None, name=None, disk_files=None, installer=None):
         App.count += 1
         self.dir = os.path.join(WORK, "app%d" % App.count)
         os.makedirs(os.path.join(self.dir, "www"))
@@ -186,6 +187,8 @@ class App:
         self.exe = os.path.join(self.dir, "bin", "app.exe")
         args = [PACK, "--settings", os.path.join(self.dir, "ryx.ini"), "--app", os.path.join(self.dir, "www"),
                 "--runtime", RUNTIME, "--loader", DOUBLE, "-o", self.exe]
+        if installer:
+            args[1:1] = ["--installer", installer]
         if script is not None:
             with open(os.path.join(self.dir, "extra.js"), "w", encoding="utf-8") as f:
                 f.write(script)
@@ -569,6 +572,84 @@ def password_prompt_typed_escape_and_close():
         check(not q.engine.of("environment-created"), "the engine was started after the prompt was closed")
     finally:
         q.kill()
+
+
+def busy_windows():
+    return [w for w in inspect("list", "visible")["windows"] if w["class"] == "VelmoraBusy"]
+
+
+def window_shot(rect):
+    """The screen's pixels in a rectangle of the inspector, as PPM bytes."""
+    geometry = "%dx%d+%d+%d" % (rect["width"], rect["height"], rect["left"], rect["top"])
+    return subprocess.run(["import", "-window", "root", "-crop", geometry, "ppm:-"], capture_output=True).stdout
+
+
+@case
+def a_missing_engine_is_installed_behind_the_busy_window_and_the_app_restarts():
+    app = App({"InstallIndicatorType": 1}, {"index.html": page()}, installer=INSTALLER)
+    engine = Engine()
+    env = {"VELMORA_DOUBLE_VERSION": "installed-by-installer", "VELMORA_INSTALLER_DELAY_MS": "4000"}
+    p = app.start(env=env, engine=engine)
+    try:
+        window_titled("Confirm")
+        inspect("press", "title=Confirm", "button=Accept")
+        busy = until("the busy window", busy_windows)[0]
+        check((busy["clientRect"]["width"], busy["clientRect"]["height"]) == (80, 80), "busy window %r" % busy)
+        check(busy["style"] & 0xFFFF0000 == 0x80000000 | 0x10000000 | 0x02000000 | 0x04000000,
+              "not a plain pop-up: %x" % busy["style"])
+        check(busy["exStyle"] & 0x80, "the busy window has a taskbar button")
+        rect = busy["rect"]
+        check(abs(rect["left"] + rect["right"] - 1280) <= 2 and abs(rect["top"] + rect["bottom"] - 800) <= 2,
+              "not centred: %r" % rect)
+        # Alt+F4 (as the window manager sends it) does nothing; the indicator animates.
+        inspect("sysclose", str(busy["hwnd"]))
+        first = window_shot(rect)
+        time.sleep(0.3)
+        check(busy_windows(), "the busy window closed")
+        check(window_shot(rect) != first, "the busy indicator does not move")
+        # The installer ran once, silently, and the app started afresh: a second process reaches
+        # its page, and this one ends with exit code 0.
+        check(p.wait_exit(30) == 0, "exit code %r" % p.proc.returncode)
+        with open(os.path.join(engine.dir, "installer.jsonl"), encoding="utf-8") as f:
+            runs = [json.loads(line) for line in f if line.strip()]
+        started_runs = [r for r in runs if r["event"] == "started"]
+        check(len(started_runs) == 1 and started_runs[0]["arguments"] == ["/silent", "/install"], "runs %r" % runs)
+        second = until("the restarted app", lambda: [x for x in engine.pids() if engine.of("navigate", x)])[0]
+        # Started without arguments: nothing follows the program's path on its command line.
+        line = engine.wait("loaded", pid=second)["commandLine"].strip()
+        rest = line[line.index('"', 1) + 1:] if line.startswith('"') else line.partition(" ")[2]
+        check(rest.strip() == "", "the restart got arguments: %r" % line)
+        window_titled(app.name)
+        data = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", os.environ.get("USER", "root"),
+                            "AppData", "Local", app.id)
+        check(not os.path.exists(os.path.join(data, "WebView2Installer.exe")), "the installer was left behind")
+    finally:
+        p.kill()
+        subprocess.run(["pkill", "-f", app.exe])
+
+
+@case
+def a_declined_or_failed_installation_ends_with_its_message():
+    for answer, result, message in (("Cancel", "install", "This application cannot continue and will be closed now."),
+                                    ("Accept", "fail", "You cancel the installation of Microsoft WebView2 runtime, "
+                                                       "This application cannot continue and will be closed now.")):
+        app = App({}, {"index.html": page()}, installer=INSTALLER)
+        env = {"VELMORA_DOUBLE_VERSION": "installed-by-installer", "VELMORA_INSTALLER_DELAY_MS": "200",
+               "VELMORA_INSTALLER_RESULT": result, "LC_ALL": "C.UTF-8"}
+        p = app.start(env=env)
+        try:
+            window_titled("Confirm")
+            inspect("press", "title=Confirm", "button=" + answer)
+            window_titled("Error")
+            texts = [c["text"] for c in inspect("children", "title=Error")["children"]]
+            check(message in texts, "%r not in %r" % (message, texts))
+            inspect("press", "title=Error", "button=Accept")
+            check(p.wait_exit(20) == 0, "exit code %r" % p.proc.returncode)
+            data = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", os.environ.get("USER", "root"),
+                                "AppData", "Local", app.id)
+            check(not os.path.exists(data), "the data folder was kept after %s" % answer)
+        finally:
+            p.kill()
 
 
 @case

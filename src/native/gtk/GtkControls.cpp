@@ -1,6 +1,8 @@
 // The marquee progress bar and the password edit of the GTK native layer.
 #include "GtkControls.h"
 
+#include "ActivityIndicator.h"
+#include "GtkImages.h"
 #include "GtkSupport.h"
 
 #include <functional>
@@ -177,5 +179,60 @@ gboolean TGtkPasswordEdit::KeyReleaseCb(GtkWidget*, GdkEventKey*, gpointer Self)
 }
 
 void TGtkPasswordEdit::DestroyCb(GtkWidget*, gpointer Self) { static_cast<TGtkPasswordEdit*>(Self)->FDestroyed = true; }
+
+TGtkActivityIndicator::TGtkActivityIndicator(TGtkForm& Parent, int Left, int Top, int Size, TActivityIndicatorKind Kind,
+                                             TActivityIndicatorColor Color)
+  : FArea(gtk_drawing_area_new()), FKind(Kind), FColor(Color), FSize(Size), FStart(g_get_monotonic_time())
+{
+  if (Parent.Fixed() == nullptr)
+    throw std::invalid_argument("an activity indicator needs a form with a fixed layout");
+  gtk_widget_set_size_request(FArea, Size, Size);
+  gtk_fixed_put(Parent.Fixed(), FArea, Left, Top);
+  ConnectSignal<&DrawCb>(FArea, "draw", this);
+  ConnectSignal<&DestroyCb>(FArea, "destroy", this);
+  gtk_widget_show(FArea);
+  FTimer = g_timeout_add(kActivityIndicatorFrameMs, GuardedCallback<&TickCb, G_SOURCE_CONTINUE>, this);
+}
+
+TGtkActivityIndicator::~TGtkActivityIndicator()
+{
+  if (FTimer != 0)
+    g_source_remove(FTimer);
+  if (!FDestroyed) {
+    g_signal_handlers_disconnect_by_data(FArea, this);
+    gtk_widget_destroy(FArea);
+  }
+}
+
+gboolean TGtkActivityIndicator::DrawCb(GtkWidget* Widget, cairo_t* Cairo, gpointer Self)
+{
+  auto* self = static_cast<TGtkActivityIndicator*>(Self);
+  const double elapsedMs = static_cast<double>(g_get_monotonic_time() - self->FStart) / 1000.0;
+  const TBitmap frame =
+    DrawActivityIndicator(self->FKind, self->FColor, self->FSize, elapsedMs / kActivityIndicatorTurnMs);
+  if (cairo_surface_t* surface = GtkBitmapSurface(frame, self->FSize, gtk_widget_get_scale_factor(Widget), false)) {
+    cairo_set_source_surface(Cairo, surface, 0, 0);
+    cairo_paint(Cairo);
+    cairo_surface_destroy(surface);
+  }
+  return FALSE;
+}
+
+gboolean TGtkActivityIndicator::TickCb(gpointer Self)
+{
+  gtk_widget_queue_draw(static_cast<TGtkActivityIndicator*>(Self)->FArea);
+  return G_SOURCE_CONTINUE;
+}
+
+void TGtkActivityIndicator::DestroyCb(GtkWidget*, gpointer Self)
+{
+  // The form went first: stop touching the widget.
+  auto* self = static_cast<TGtkActivityIndicator*>(Self);
+  self->FDestroyed = true;
+  if (self->FTimer != 0) {
+    g_source_remove(self->FTimer);
+    self->FTimer = 0;
+  }
+}
 
 } // namespace velmora

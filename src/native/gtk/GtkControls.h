@@ -52,4 +52,30 @@ private:
   bool FDestroyed = false;
 };
 
+// A drawing area at a fixed place in a form's fixed layout, drawing the busy indicator's frames.
+class TGtkActivityIndicator final : public TNativeActivityIndicator {
+public:
+  TGtkActivityIndicator(TGtkForm& Parent, int Left, int Top, int Size, TActivityIndicatorKind Kind,
+                        TActivityIndicatorColor Color);
+  ~TGtkActivityIndicator() override;
+  TGtkActivityIndicator(const TGtkActivityIndicator&) = delete;
+  TGtkActivityIndicator& operator=(const TGtkActivityIndicator&) = delete;
+
+  TActivityIndicatorKind Kind() const override { return FKind; }
+  TActivityIndicatorColor Color() const override { return FColor; }
+
+private:
+  static gboolean DrawCb(GtkWidget* Widget, cairo_t* Cairo, gpointer Self);
+  static gboolean TickCb(gpointer Self);
+  static void DestroyCb(GtkWidget* Widget, gpointer Self);
+
+  GtkWidget* FArea;
+  TActivityIndicatorKind FKind;
+  TActivityIndicatorColor FColor;
+  int FSize;
+  gint64 FStart;
+  guint FTimer = 0;
+  bool FDestroyed = false;
+};
+
 } // namespace velmora

@@ -64,6 +64,26 @@ std::unique_ptr<TNativeProgressBar> TGtkPlatform::CreateProgressBar(TNativeForm&
   return std::make_unique<TGtkProgressBar>(GtkFormOf(Parent));
 }
 
+std::unique_ptr<TNativeActivityIndicator> TGtkPlatform::CreateActivityIndicator(TNativeForm& Parent, int Left, int Top,
+                                                                                int Size, TActivityIndicatorKind Kind,
+                                                                                TActivityIndicatorColor Color)
+{
+  return std::make_unique<TGtkActivityIndicator>(GtkFormOf(Parent), Left, Top, Size, Kind, Color);
+}
+
+uint32_t TGtkPlatform::SystemColor(int Index)
+{
+  // clang-format off
+  static constexpr uint32_t kWindowsDefaults[] = {
+    0xC8C8C8, 0x000000, 0x99B4D1, 0xBFCDDB, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000, // 0-7
+    0x000000, 0x000000, 0xB4B4B4, 0xF4F7FC, 0xABABAB, 0x0078D7, 0xFFFFFF, 0xF0F0F0, // 8-15
+    0xA0A0A0, 0x6D6D6D, 0x000000, 0x000000, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000, // 16-23
+    0xFFFFE1, 0x000000, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0,           // 24-30
+  };
+  // clang-format on
+  return Index >= 0 && static_cast<size_t>(Index) < std::size(kWindowsDefaults) ? kWindowsDefaults[Index] : 0;
+}
+
 std::unique_ptr<TNativePasswordEdit> TGtkPlatform::CreatePasswordEdit(TNativeForm& Parent, int Left, int Top, int Width,
                                                                       int Height)
 {

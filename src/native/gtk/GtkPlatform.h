@@ -25,6 +25,11 @@ public:
   std::unique_ptr<TNativeProgressBar> CreateProgressBar(TNativeForm& Parent) override;
   std::unique_ptr<TNativePasswordEdit> CreatePasswordEdit(TNativeForm& Parent, int Left, int Top, int Width,
                                                           int Height) override;
+  std::unique_ptr<TNativeActivityIndicator> CreateActivityIndicator(TNativeForm& Parent, int Left, int Top, int Size,
+                                                                    TActivityIndicatorKind Kind,
+                                                                    TActivityIndicatorColor Color) override;
+  // Linux has no system colours of this kind: the default colours of Windows 10 stand in.
+  uint32_t SystemColor(int Index) override;
 
   // Owned by the active window of this process when there is one, else centred on the screen.
   TModalResult MessageDialog(const TMessageDialogSpec& Dialog) override;

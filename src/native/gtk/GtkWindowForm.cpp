@@ -1,6 +1,8 @@
 // TGtkWindowForm: forms of the GTK native layer (top-level GtkWindow, close protocol, modal loop).
 #include "GtkWindowForm.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <functional>
 
@@ -71,6 +73,13 @@ TGtkWindowForm::TGtkWindowForm(TFormKind Kind)
   }
   gtk_container_add(GTK_CONTAINER(FWindow), content);
   gtk_widget_show_all(content);
+  if (FKind == TFormKind::Busy) {
+    // A bare pop-up above the others, without taskbar entry; the busy cursor is set once the
+    // window exists (RealizeCb).
+    gtk_window_set_skip_taskbar_hint(FWindow, TRUE);
+    gtk_window_set_skip_pager_hint(FWindow, TRUE);
+    gtk_window_set_resizable(FWindow, FALSE);
+  }
 
   ConnectSignal<&DeleteEventCb, TRUE>(FWindow, "delete-event", this);
   ConnectSignal<&WindowStateEventCb>(FWindow, "window-state-event", this);
@@ -89,6 +98,8 @@ TGtkWindowForm::~TGtkWindowForm()
   g_signal_handlers_disconnect_by_data(FWindow, this);
   gtk_widget_destroy(GTK_WIDGET(FWindow));
   g_object_unref(FWindow);
+  if (FColorProvider != nullptr)
+    g_object_unref(FColorProvider);
 }
 
 void TGtkWindowForm::SetCaption(const std::string& Caption)
@@ -511,6 +522,30 @@ void TGtkWindowForm::CentreFrame()
     gtk_window_move(FWindow, left, top);
 }
 
-void TGtkWindowForm::RealizeCb(GtkWidget*, gpointer Self) { static_cast<TGtkWindowForm*>(Self)->ApplyWmHints(); }
+void TGtkWindowForm::RealizeCb(GtkWidget*, gpointer Self)
+{
+  auto* self = static_cast<TGtkWindowForm*>(Self);
+  self->ApplyWmHints();
+  if (self->FKind == TFormKind::Busy) {
+    GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(self->FWindow));
+    GdkCursor* cursor = gdk_cursor_new_from_name(gdk_window_get_display(window), "progress");
+    gdk_window_set_cursor(window, cursor);
+    if (cursor != nullptr)
+      g_object_unref(cursor);
+  }
+}
+
+void TGtkWindowForm::SetColor(uint32_t Rgb)
+{
+  // A provider of the window's own, above the application's theme.
+  if (FColorProvider == nullptr) {
+    FColorProvider = gtk_css_provider_new();
+    gtk_style_context_add_provider(gtk_widget_get_style_context(GTK_WIDGET(FWindow)),
+                                   GTK_STYLE_PROVIDER(FColorProvider), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 10);
+  }
+  char css[64];
+  std::snprintf(css, sizeof css, "window { background-color: #%06X; }", Rgb & 0xFFFFFFU);
+  gtk_css_provider_load_from_data(FColorProvider, css, -1, nullptr);
+}
 
 } // namespace velmora

@@ -43,6 +43,7 @@ public:
   void Close() override;
   bool Visible() const override;
   void SetFocus() override;
+  void SetColor(uint32_t Rgb) override;
 
   GtkWindow* Window() const override { return FWindow; }
   GtkBox* MenuArea() const override { return FMenuArea; }
@@ -100,9 +101,10 @@ private:
   bool FHasPosition = false; // SetBounds gave Left and Top
   bool FHasSize = false;     // a size was given (or kept while a fixed-size window is maximized)
   bool FShownOnce = false;
-  bool FCentreFramePending = false; // centred placement waits for the frame's size
-  bool FBorderPending = false;      // a border change waits for the window to leave maximized
-  bool FRemapping = false;          // a border change has unmapped the window to map it again
+  bool FCentreFramePending = false;         // centred placement waits for the frame's size
+  GtkCssProvider* FColorProvider = nullptr; // the colour SetColor gave, when it was called
+  bool FBorderPending = false;              // a border change waits for the window to leave maximized
+  bool FRemapping = false;                  // a border change has unmapped the window to map it again
 
   TModalResult FModalResult = mrNone;
   bool FModal = false;

@@ -179,6 +179,16 @@ std::unique_ptr<TCustomEdgeBrowser> THeadlessPlatform::CreateEdgeBrowser(TNative
   return browser;
 }
 
+std::unique_ptr<TNativeActivityIndicator> THeadlessPlatform::CreateActivityIndicator(TNativeForm&, int Left, int Top,
+                                                                                     int Size,
+                                                                                     TActivityIndicatorKind Kind,
+                                                                                     TActivityIndicatorColor Color)
+{
+  const TActivityIndicatorRecord record{Left, Top, Size, Kind, Color};
+  ActivityIndicators.push_back(record);
+  return std::make_unique<THeadlessActivityIndicator>(record);
+}
+
 std::unique_ptr<TNativeProgressBar> THeadlessPlatform::CreateProgressBar(TNativeForm&)
 {
   auto bar = std::make_unique<THeadlessProgressBar>();

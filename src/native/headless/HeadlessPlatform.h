@@ -53,6 +53,8 @@ public:
   void Close() override;
   bool Visible() const override { return FVisible; }
   void SetFocus() override;
+  void SetColor(uint32_t Rgb) override { FColor = Rgb; }
+  std::optional<uint32_t> Color() const { return FColor; }
 
   // What a test inspects.
   TFormKind Kind() const { return FKind; }
@@ -69,6 +71,7 @@ public:
 private:
   TFormKind FKind;
   THeadlessPlatform& FPlatform;
+  std::optional<uint32_t> FColor;
   std::string FCaption;
   TBorderStyle FBorderStyle = TBorderStyle::bsSizeable;
   TWindowState FWindowState = TWindowState::wsNormal;
@@ -170,6 +173,20 @@ struct THeadlessProgressBar : TNativeProgressBar {
   bool IsVisible = true;
 };
 
+// What a created busy indicator was asked to be; kept after the indicator is gone.
+struct TActivityIndicatorRecord {
+  int Left = 0, Top = 0, Size = 0;
+  TActivityIndicatorKind Kind = TActivityIndicatorKind::MomentumDots;
+  TActivityIndicatorColor Color = TActivityIndicatorColor::White;
+};
+
+struct THeadlessActivityIndicator : TNativeActivityIndicator {
+  explicit THeadlessActivityIndicator(TActivityIndicatorRecord Asked) : Record(Asked) {}
+  TActivityIndicatorKind Kind() const override { return Record.Kind; }
+  TActivityIndicatorColor Color() const override { return Record.Color; }
+  TActivityIndicatorRecord Record;
+};
+
 struct THeadlessPasswordEdit : TNativePasswordEdit {
   std::string Text() const override { return Value; }
   void SetText(const std::string& Text) override { Value = Text; }
@@ -216,6 +233,11 @@ public:
   std::unique_ptr<TNativeProgressBar> CreateProgressBar(TNativeForm& Parent) override;
   std::unique_ptr<TNativePasswordEdit> CreatePasswordEdit(TNativeForm& Parent, int Left, int Top, int Width,
                                                           int Height) override;
+  std::unique_ptr<TNativeActivityIndicator> CreateActivityIndicator(TNativeForm& Parent, int Left, int Top, int Size,
+                                                                    TActivityIndicatorKind Kind,
+                                                                    TActivityIndicatorColor Color) override;
+  // Index 26 (hot-tracked items) is 0x0066CC, every other index its own number.
+  uint32_t SystemColor(int Index) override { return Index == 26 ? 0x0066CCU : static_cast<uint32_t>(Index); }
   TModalResult MessageDialog(const TMessageDialogSpec& Dialog) override;
   void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
   std::unique_ptr<TNativeFileDialog> CreateFileDialog(TFileDialogKind Kind) override;
@@ -235,6 +257,7 @@ public:
   std::vector<THeadlessForm*> Forms;
   std::vector<THeadlessEdgeBrowser*> Browsers;
   std::vector<THeadlessProgressBar*> ProgressBars;
+  std::vector<TActivityIndicatorRecord> ActivityIndicators;
   std::vector<THeadlessPasswordEdit*> PasswordEdits;
   std::vector<THeadlessFileDialog*> FileDialogs;
   std::vector<TMessageDialogSpec> Dialogs;

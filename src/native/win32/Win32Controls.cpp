@@ -1,11 +1,13 @@
 // The marquee progress bar and the password edit of the Win32 native layer.
 #include "Win32Controls.h"
 
+#include "ActivityIndicator.h"
 #include "Win32Support.h"
 
 #include <commctrl.h>
 
 #include <stdexcept>
+#include <vector>
 
 namespace velmora {
 
@@ -121,6 +123,90 @@ LRESULT CALLBACK TWin32PasswordEdit::ButtonProc(HWND Window, UINT Message, WPARA
   if (Message == WM_LBUTTONDOWN || Message == WM_LBUTTONDBLCLK || Message == WM_LBUTTONUP || Message == WM_SETFOCUS)
     return 0;
   return DefSubclassProc(Window, Message, WParam, LParam);
+}
+
+namespace {
+
+constexpr wchar_t kIndicatorClass[] = L"VelmoraActivityIndicator";
+constexpr UINT_PTR kFrameTimer = 1;
+
+} // namespace
+
+TWin32ActivityIndicator::TWin32ActivityIndicator(TWin32Form& Parent, int Left, int Top, int Size,
+                                                 TActivityIndicatorKind Kind, TActivityIndicatorColor Color)
+  : FParent(Parent), FKind(Kind), FColor(Color), FSize(ScaleForWindow(Parent.Handle(), Size)), FStart(GetTickCount64())
+{
+  static const bool registered = [] {
+    WNDCLASSEXW type{};
+    type.cbSize = sizeof type;
+    type.lpfnWndProc = &WindowProc;
+    type.hInstance = ModuleInstance();
+    type.hCursor = LoadCursorW(nullptr, IDC_APPSTARTING);
+    type.lpszClassName = kIndicatorClass;
+    return RegisterClassExW(&type) != 0;
+  }();
+  if (!registered)
+    throw std::runtime_error("the activity indicator's class could not be registered");
+  FWindow = CreateWindowExW(0, kIndicatorClass, L"", WS_CHILD | WS_VISIBLE, ScaleForWindow(Parent.Handle(), Left),
+                            ScaleForWindow(Parent.Handle(), Top), FSize, FSize, Parent.Handle(), nullptr,
+                            ModuleInstance(), nullptr);
+  if (FWindow == nullptr)
+    throw std::runtime_error("the activity indicator could not be created");
+  SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetTimer(FWindow, kFrameTimer, kActivityIndicatorFrameMs, nullptr);
+}
+
+TWin32ActivityIndicator::~TWin32ActivityIndicator()
+{
+  if (IsWindow(FWindow)) {
+    KillTimer(FWindow, kFrameTimer);
+    SetWindowLongPtrW(FWindow, GWLP_USERDATA, 0);
+    DestroyWindow(FWindow);
+  }
+}
+
+void TWin32ActivityIndicator::Paint(HDC Dc)
+{
+  const double phase = static_cast<double>(GetTickCount64() - FStart) / kActivityIndicatorTurnMs;
+  const uint32_t background = FParent.Color().value_or(0xF0F0F0);
+  const TBitmap frame = CompositeOver(DrawActivityIndicator(FKind, FColor, FSize, phase), background);
+  // The device wants blue, green, red and a spare byte, rows from the top.
+  std::vector<uint8_t> bgra(frame.Rgba.size());
+  for (size_t i = 0; i + 3 < frame.Rgba.size(); i += 4) {
+    bgra[i] = frame.Rgba[i + 2];
+    bgra[i + 1] = frame.Rgba[i + 1];
+    bgra[i + 2] = frame.Rgba[i];
+    bgra[i + 3] = 0;
+  }
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = frame.Width;
+  info.bmiHeader.biHeight = -frame.Height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  SetDIBitsToDevice(Dc, 0, 0, static_cast<DWORD>(frame.Width), static_cast<DWORD>(frame.Height), 0, 0, 0,
+                    static_cast<UINT>(frame.Height), bgra.data(), &info, DIB_RGB_COLORS);
+}
+
+LRESULT CALLBACK TWin32ActivityIndicator::WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam)
+{
+  auto* self = reinterpret_cast<TWin32ActivityIndicator*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
+  if (self != nullptr) {
+    switch (Message) {
+    case WM_TIMER: InvalidateRect(Window, nullptr, FALSE); return 0;
+    case WM_ERASEBKGND: return 1; // every pixel is painted
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      const HDC dc = BeginPaint(Window, &paint);
+      Win32Guarded("the activity indicator's frame", [&] { self->Paint(dc); });
+      EndPaint(Window, &paint);
+      return 0;
+    }
+    default: break;
+    }
+  }
+  return DefWindowProcW(Window, Message, WParam, LParam);
 }
 
 } // namespace velmora

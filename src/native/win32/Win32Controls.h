@@ -46,4 +46,29 @@ private:
   HICON FKeyIcon = nullptr;
 };
 
+// A child window at a fixed place in a form that draws the busy indicator's frames over the form's
+// colour, with the application-starting cursor.
+class TWin32ActivityIndicator final : public TNativeActivityIndicator {
+public:
+  TWin32ActivityIndicator(TWin32Form& Parent, int Left, int Top, int Size, TActivityIndicatorKind Kind,
+                          TActivityIndicatorColor Color);
+  ~TWin32ActivityIndicator() override;
+  TWin32ActivityIndicator(const TWin32ActivityIndicator&) = delete;
+  TWin32ActivityIndicator& operator=(const TWin32ActivityIndicator&) = delete;
+
+  TActivityIndicatorKind Kind() const override { return FKind; }
+  TActivityIndicatorColor Color() const override { return FColor; }
+
+private:
+  static LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam);
+  void Paint(HDC Dc);
+
+  TWin32Form& FParent;
+  HWND FWindow = nullptr;
+  TActivityIndicatorKind FKind;
+  TActivityIndicatorColor FColor;
+  int FSize;
+  ULONGLONG FStart;
+};
+
 } // namespace velmora

@@ -15,6 +15,8 @@ namespace {
 
 constexpr wchar_t kFormClass[] = L"VelmoraForm";
 constexpr wchar_t kClientAreaClass[] = L"VelmoraClientArea";
+// The busy window's class: a drop shadow and the application-starting cursor.
+constexpr wchar_t kBusyClass[] = L"VelmoraBusy";
 // Style bits a border change keeps: the window's visibility and state.
 constexpr DWORD kStateBits = WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE | WS_DISABLED;
 
@@ -59,7 +61,11 @@ bool RegisterFormClasses()
     client.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     client.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
     client.lpszClassName = kClientAreaClass;
-    return RegisterClassExW(&form) != 0 && RegisterClassExW(&client) != 0;
+    WNDCLASSEXW busy = form;
+    busy.style |= CS_DROPSHADOW;
+    busy.hCursor = LoadCursorW(nullptr, IDC_APPSTARTING);
+    busy.lpszClassName = kBusyClass;
+    return RegisterClassExW(&form) != 0 && RegisterClassExW(&client) != 0 && RegisterClassExW(&busy) != 0;
   }();
   return registered;
 }
@@ -86,9 +92,12 @@ TWin32Form::TWin32Form(TFormKind Kind)
 {
   if (!RegisterFormClasses())
     throw std::runtime_error("the window classes could not be registered");
+  if (FKind == TFormKind::Busy)
+    FBorderStyle = TBorderStyle::bsNone;
   // CW_USEDEFAULT places the window where the system puts a new one, which poDefaultPosOnly keeps.
-  FWindow = CreateWindowExW(ExStyleOf(FBorderStyle), kFormClass, L"", StyleOf(FBorderStyle), CW_USEDEFAULT,
-                            CW_USEDEFAULT, 400, 300, nullptr, nullptr, ModuleInstance(), nullptr);
+  FWindow = CreateWindowExW(ExStyleOf(FBorderStyle), FKind == TFormKind::Busy ? kBusyClass : kFormClass, L"",
+                            StyleOf(FBorderStyle), CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr, nullptr,
+                            ModuleInstance(), nullptr);
   if (FWindow == nullptr)
     throw std::runtime_error("the window could not be created");
   SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -124,6 +133,9 @@ LRESULT CALLBACK TWin32Form::DefaultProc(HWND Window, UINT Message, WPARAM WPara
 DWORD TWin32Form::StyleOf(TBorderStyle Style) const
 {
   constexpr DWORD common = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+  // The busy window is a plain pop-up, whatever border it is given.
+  if (FKind == TFormKind::Busy)
+    return common | WS_POPUP;
   switch (Style) {
   case TBorderStyle::bsNone: return common | WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX;
   case TBorderStyle::bsSingle:
@@ -138,7 +150,9 @@ DWORD TWin32Form::StyleOf(TBorderStyle Style) const
 
 DWORD TWin32Form::ExStyleOf(TBorderStyle Style) const
 {
-  // The main form keeps its taskbar button whatever its border.
+  // The main form keeps its taskbar button whatever its border; the busy window has none.
+  if (FKind == TFormKind::Busy)
+    return WS_EX_TOOLWINDOW;
   DWORD exStyle = FKind == TFormKind::Main ? WS_EX_APPWINDOW : 0;
   switch (Style) {
   case TBorderStyle::bsDialog: exStyle |= WS_EX_DLGMODALFRAME; break;
@@ -387,6 +401,12 @@ void TWin32Form::Close() { RequestClose(); }
 
 bool TWin32Form::Visible() const { return IsWindowVisible(FWindow) != FALSE; }
 
+void TWin32Form::SetColor(uint32_t Rgb)
+{
+  FColor = Rgb & 0xFFFFFFU;
+  InvalidateRect(FWindow, nullptr, TRUE);
+}
+
 void TWin32Form::SetFocus()
 {
   if (IsIconic(FWindow))
@@ -518,7 +538,26 @@ LRESULT TWin32Form::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam)
     // The close protocol decides; the window is never destroyed by a close request.
     RequestClose();
     return 0;
+  case WM_ERASEBKGND:
+    if (FColor) {
+      RECT area{};
+      GetClientRect(FWindow, &area);
+      const HBRUSH brush = CreateSolidBrush(RGB(*FColor >> 16, (*FColor >> 8) & 0xFFU, *FColor & 0xFFU));
+      FillRect(reinterpret_cast<HDC>(WParam), &area, brush);
+      DeleteObject(brush);
+      return 1;
+    }
+    break;
   case WM_SIZE:
+    if (FKind == TFormKind::Busy) {
+      // Rounded corners: a region from (0, 0) to one past the size, with 4 x 4 corner ellipses.
+      RECT frame{};
+      GetWindowRect(FWindow, &frame);
+      if (const HRGN region =
+            CreateRoundRectRgn(0, 0, frame.right - frame.left + 1, frame.bottom - frame.top + 1, 4, 4);
+          region != nullptr && SetWindowRgn(FWindow, region, TRUE) == 0)
+        DeleteObject(region);
+    }
     if (WParam == SIZE_RESTORED && !FApplyingStyle && FShownOnce) {
       FWidth = MulDiv(LOWORD(LParam), 96, ScaleForWindow(FWindow, 96));
       FHeight = MulDiv(HIWORD(LParam), 96, ScaleForWindow(FWindow, 96));

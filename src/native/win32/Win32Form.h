@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ public:
   void Close() override;
   bool Visible() const override;
   void SetFocus() override;
+  void SetColor(uint32_t Rgb) override;
+  // The colour SetColor gave, when it was called.
+  std::optional<uint32_t> Color() const { return FColor; }
 
   HWND Handle() const { return FWindow; }
   // The child window the browser control fills (main forms; the window itself for dialogs).
@@ -124,6 +128,7 @@ private:
   bool FClosing = false;
   unsigned FCloseCount = 0;
   TMainMenu* FMenu = nullptr;
+  std::optional<uint32_t> FColor;
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };
 

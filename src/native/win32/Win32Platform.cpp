@@ -101,6 +101,21 @@ std::unique_ptr<TNativePasswordEdit> TWin32Platform::CreatePasswordEdit(TNativeF
   return std::make_unique<TWin32PasswordEdit>(Win32FormOf(Parent), Left, Top, Width, Height);
 }
 
+std::unique_ptr<TNativeActivityIndicator> TWin32Platform::CreateActivityIndicator(TNativeForm& Parent, int Left,
+                                                                                  int Top, int Size,
+                                                                                  TActivityIndicatorKind Kind,
+                                                                                  TActivityIndicatorColor Color)
+{
+  return std::make_unique<TWin32ActivityIndicator>(Win32FormOf(Parent), Left, Top, Size, Kind, Color);
+}
+
+uint32_t TWin32Platform::SystemColor(int Index)
+{
+  const COLORREF color = GetSysColor(Index);
+  return (static_cast<uint32_t>(GetRValue(color)) << 16U) | (static_cast<uint32_t>(GetGValue(color)) << 8U) |
+         GetBValue(color);
+}
+
 TModalResult TWin32Platform::MessageDialog(const TMessageDialogSpec& Dialog)
 {
   return Win32ShowMessageDialog(Dialog, Dialog.Caption.empty() ? FApplicationTitle : Dialog.Caption);

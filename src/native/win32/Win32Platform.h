@@ -28,6 +28,10 @@ public:
   std::unique_ptr<TNativeProgressBar> CreateProgressBar(TNativeForm& Parent) override;
   std::unique_ptr<TNativePasswordEdit> CreatePasswordEdit(TNativeForm& Parent, int Left, int Top, int Width,
                                                           int Height) override;
+  std::unique_ptr<TNativeActivityIndicator> CreateActivityIndicator(TNativeForm& Parent, int Left, int Top, int Size,
+                                                                    TActivityIndicatorKind Kind,
+                                                                    TActivityIndicatorColor Color) override;
+  uint32_t SystemColor(int Index) override;
 
   // Our own dialog rather than MessageBox, so the captions, the default button and the results of
   // Escape and the close box are ours on every system.

@@ -779,6 +779,61 @@ TEST_F(EngineDoubleTest, ReportsTheConfiguredVersionAndFailures)
   EXPECT_EQ(Number(controllers[0], L"parentWindow"), static_cast<int64_t>(reinterpret_cast<uintptr_t>(FParent)));
 }
 
+// "installed-by-installer": no engine until the installer double's marker file is in the folder, then
+// the default version, for the version query and environment creation alike.
+TEST_F(EngineDoubleTest, InstalledByInstallerFollowsTheMarkerFile)
+{
+  SetVariable(L"VELMORA_DOUBLE_VERSION", L"installed-by-installer");
+  const std::wstring marker = FDir + L"\\engine-installed";
+  DeleteFileW(marker.c_str());
+
+  LPWSTR version = reinterpret_cast<LPWSTR>(1);
+  EXPECT_EQ(FGetVersion(nullptr, &version), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(version, nullptr);
+  CreateEnvironment(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+
+  // A folder of that name is no marker.
+  ASSERT_TRUE(CreateDirectoryW(marker.c_str(), nullptr));
+  version = reinterpret_cast<LPWSTR>(1);
+  EXPECT_EQ(FGetVersion(nullptr, &version), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(version, nullptr);
+  ASSERT_TRUE(RemoveDirectoryW(marker.c_str()));
+
+  HANDLE file = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  ASSERT_EQ(FGetVersion(nullptr, &version), S_OK);
+  EXPECT_EQ(TakeString(version), L"120.0.0.0");
+  {
+    auto environment = CreateEnvironment();
+    ASSERT_TRUE(environment);
+    LPWSTR reported = nullptr;
+    ASSERT_EQ(environment->lpVtbl->get_BrowserVersionString(environment.Get(), &reported), S_OK);
+    EXPECT_EQ(TakeString(reported), L"120.0.0.0");
+  }
+
+  // The value is read at each call, in any letter case, and so is the marker.
+  SetVariable(L"VELMORA_DOUBLE_VERSION", L"Installed-By-Installer");
+  ASSERT_EQ(FGetVersion(nullptr, &version), S_OK);
+  EXPECT_EQ(TakeString(version), L"120.0.0.0");
+  ASSERT_TRUE(DeleteFileW(marker.c_str()));
+  EXPECT_EQ(FGetVersion(nullptr, &version), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+
+  const auto queries = Events(L"version-query");
+  ASSERT_EQ(queries.size(), 5u);
+  EXPECT_TRUE(queries[0].Find(L"version")->IsNull());
+  EXPECT_EQ(Member(queries[0], L"result"), L"0x80070002");
+  EXPECT_TRUE(queries[1].Find(L"version")->IsNull());
+  EXPECT_EQ(Member(queries[2], L"version"), L"120.0.0.0");
+  EXPECT_EQ(Member(queries[2], L"result"), L"0x00000000");
+  EXPECT_EQ(Member(queries[3], L"version"), L"120.0.0.0");
+  EXPECT_TRUE(queries[4].Find(L"version")->IsNull());
+  const auto created = Events(L"environment-created");
+  ASSERT_EQ(created.size(), 2u);
+  EXPECT_EQ(Member(created[0], L"result"), L"0x80070002");
+  EXPECT_EQ(Member(created[1], L"result"), L"0x00000000");
+}
+
 // The reader must refuse bad command lines without crashing; the writer's strings must read back exactly.
 TEST(EngineDoubleJson, RejectsMalformedTextAndRoundTripsEveryString)
 {

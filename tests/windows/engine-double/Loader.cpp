@@ -49,7 +49,23 @@ void EnsureLoaded()
   });
 }
 
-// The version VELMORA_DOUBLE_VERSION names, or nullopt for "none" (no engine installed).
+// Whether the installer double has marked the engine as installed: "<VELMORA_DOUBLE_DIR>\engine-installed"
+// exists. The folder is read at each call, like the version, so a test may point it elsewhere.
+bool InstallerMarkerExists()
+{
+  const auto dir = EnvironmentVariable(L"VELMORA_DOUBLE_DIR");
+  if (!dir || dir->empty())
+    return false;
+  std::wstring path = *dir;
+  if (path.back() != L'\\' && path.back() != L'/')
+    path += L'\\';
+  path += L"engine-installed";
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The version VELMORA_DOUBLE_VERSION names, or nullopt for "none" (no engine installed). With
+// "installed-by-installer" the engine is missing until the installer double has left its marker file.
 std::optional<std::wstring> ConfiguredVersion()
 {
   const auto version = EnvironmentVariable(L"VELMORA_DOUBLE_VERSION");
@@ -57,6 +73,11 @@ std::optional<std::wstring> ConfiguredVersion()
     return std::wstring(kDefaultVersion);
   if (EqualsIgnoreCase(*version, L"none"))
     return std::nullopt;
+  if (EqualsIgnoreCase(*version, L"installed-by-installer")) {
+    if (!InstallerMarkerExists())
+      return std::nullopt;
+    return std::wstring(kDefaultVersion);
+  }
   return *version;
 }
 
