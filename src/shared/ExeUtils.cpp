@@ -1,13 +1,17 @@
-// Locating the archive attached to a PE or ELF executable, and the packer's append and extract.
+// Locating the archive attached to a PE or ELF executable, the packer's append and extract, and the
+// portable editor that brands a Windows runtime copy.
 #include "ExeUtils.h"
 
+#include "ExeUtilsInternal.h"
 #include "SysUtils.h"
 #include "TextCodec.h"
+#include "TextHelpers.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -165,7 +169,187 @@ std::ifstream OpenForReading(const std::string& path)
   return in;
 }
 
+std::vector<uint8_t> ReadExecutable(const std::string& path)
+{
+  auto map = TFileMap::Open(path);
+  if (!map)
+    throw std::runtime_error(map.Error());
+  const auto bytes = map.Value().Bytes();
+  return {bytes.begin(), bytes.end()};
+}
+
+// Replaces the file's content as a whole: the new image goes to a file beside it, which then takes
+// its name, so a failure leaves the old executable whole.
+void ReplaceExecutable(const std::string& path, const std::vector<uint8_t>& image)
+{
+  namespace fs = std::filesystem;
+  const fs::path target = PathFromUtf8(path);
+  const fs::path temporary = fs::path(target).concat(".velmora-res");
+  std::error_code error;
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    out.close();
+    if (!out) {
+      fs::remove(temporary, error);
+      throw std::runtime_error("Cannot write " + Utf8FromPath(temporary));
+    }
+  }
+  fs::permissions(temporary, fs::status(target, error).permissions(), error);
+  fs::rename(temporary, target, error);
+  if (error) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    throw std::runtime_error("Cannot write " + path + ": " + error.message());
+  }
+}
+
+const pe::TResourceKey kGroupIconType = pe::TResourceKey::Number(pe::kGroupIconType);
+const pe::TResourceKey kIconType = pe::TResourceKey::Number(pe::kIconType);
+const pe::TResourceKey kVersionType = pe::TResourceKey::Number(pe::kVersionType);
+const pe::TResourceKey kMainIcon = pe::TResourceKey::Text(u"MAINICON");
+const pe::TResourceKey kVersionName = pe::TResourceKey::Number(1);
+
 } // namespace
+
+namespace exeutils {
+
+std::vector<uint8_t> ReadCheckedIcon(const std::string& IcoPath)
+{
+  auto map = TFileMap::Open(IcoPath);
+  if (!map)
+    throw std::runtime_error(map.Error());
+  const auto bytes = map.Value().Bytes();
+  if (bytes.size() > kMaxIconFileSize)
+    throw std::runtime_error("Icon file is too large");
+  if (!pe::IsValidIcon(bytes))
+    throw std::runtime_error("Icon file is invalid");
+  return {bytes.begin(), bytes.end()};
+}
+
+std::vector<pe::TVersionText> GivenTexts(const TExeVersionTexts& Texts)
+{
+  std::vector<pe::TVersionText> given;
+  for (size_t i = 0; i < Texts.size(); ++i) {
+    if (Texts[i])
+      given.push_back({std::string(kExeVersionKeys[i]), *Texts[i]});
+  }
+  return given;
+}
+
+void PortableChangeExeIcon(const std::string& ExePath, const std::string& IcoPath)
+{
+  const std::vector<uint8_t> ico = ReadCheckedIcon(IcoPath);
+  const std::vector<uint8_t> image = ReadExecutable(ExePath);
+  auto read = pe::ReadResources(image);
+  if (!read)
+    throw std::runtime_error(read.Error() + ": " + ExePath);
+  pe::TResourceTable& table = read.Value();
+  const pe::TResource* group = table.FindDefault(kGroupIconType, kMainIcon);
+  if (group == nullptr)
+    throw std::runtime_error("FindResource failed (1)");
+  const uint16_t groupLanguage = table.Languages(kGroupIconType, kMainIcon).front();
+
+  std::set<uint16_t> keptIds;
+  for (const pe::TResource& item : table.Items) {
+    if (!item.Type.Matches(kGroupIconType) || (item.Name.Matches(kMainIcon) && item.Language == groupLanguage))
+      continue;
+    if (const auto other = pe::ParseIconGroup(item.Data)) {
+      for (const pe::TIconGroupEntry& entry : other->Entries)
+        keptIds.insert(entry.ImageId);
+    }
+  }
+  auto plan = pe::PlanIconReplacement(group->Data, ico, keptIds);
+  if (!plan)
+    throw std::runtime_error(plan.Error());
+
+  table.Remove(kGroupIconType, kMainIcon, groupLanguage);
+  for (const uint16_t id : plan.Value().OldImageIds) {
+    const auto languages = table.Languages(kIconType, pe::TResourceKey::Number(id));
+    table.Remove(kIconType, pe::TResourceKey::Number(id), languages.empty() ? pe::kNeutralLanguage : languages.front());
+  }
+  for (const pe::TIconImage& added : plan.Value().NewImages)
+    table.Put(
+      {kIconType, pe::TResourceKey::Number(added.Id), pe::kUsEnglish, 0, {added.Bytes.begin(), added.Bytes.end()}});
+  table.Put({kGroupIconType, kMainIcon, pe::kUsEnglish, 0, plan.Value().NewGroup});
+
+  auto written = pe::WriteResources(image, table);
+  if (!written)
+    throw std::runtime_error(written.Error() + ": " + ExePath);
+  ReplaceExecutable(ExePath, written.Value());
+}
+
+void PortableUpdateExeInfo(const std::string& ExePath, const TExeVersionTexts& Texts)
+{
+  if (TExeUtils::GetFileSize(ExePath) < 0)
+    return;
+  const std::vector<uint8_t> image = ReadExecutable(ExePath);
+  if (!pe::IsPeImage(image))
+    return;
+  auto read = pe::ReadResources(image);
+  if (!read)
+    throw std::runtime_error(read.Error() + ": " + ExePath);
+  pe::TResourceTable& table = read.Value();
+  const pe::TResource* block = table.FindDefault(kVersionType, kVersionName);
+  if (block == nullptr)
+    return;
+  auto rewritten = pe::RewriteVersionTexts(block->Data, GivenTexts(Texts));
+  if (!rewritten)
+    throw std::runtime_error(rewritten.Error());
+  table.Put({kVersionType, kVersionName, pe::kNeutralLanguage, 0, std::move(rewritten.Value())});
+  auto written = pe::WriteResources(image, table);
+  if (!written)
+    throw std::runtime_error(written.Error() + ": " + ExePath);
+  ReplaceExecutable(ExePath, written.Value());
+}
+
+} // namespace exeutils
+
+std::optional<size_t> FindExeVersionKey(std::string_view Key)
+{
+  const std::string wanted = text::AsciiLower(Key);
+  for (size_t i = 0; i < kExeVersionKeys.size(); ++i) {
+    if (text::AsciiLower(kExeVersionKeys[i]) == wanted)
+      return i;
+  }
+  return std::nullopt;
+}
+
+void TExeUtils::ChangeExeIcon(const std::string& ExePath, const std::string& IcoPath, TResourceEditor Editor)
+{
+  if (Editor == TResourceEditor::Portable)
+    exeutils::PortableChangeExeIcon(ExePath, IcoPath);
+  else
+    exeutils::SystemChangeExeIcon(ExePath, IcoPath);
+}
+
+void TExeUtils::UpdateExeInfo(const std::string& ExePath, const TExeVersionTexts& Texts, TResourceEditor Editor)
+{
+  if (Editor == TResourceEditor::Portable)
+    exeutils::PortableUpdateExeInfo(ExePath, Texts);
+  else
+    exeutils::SystemUpdateExeInfo(ExePath, Texts);
+}
+
+TResult<std::vector<pe::TVersionTable>> TExeUtils::GetExeVersionTexts(const std::string& ExePath)
+{
+  std::vector<pe::TVersionTable> none;
+  if (GetFileSize(ExePath) < 0)
+    return none;
+  auto map = TFileMap::Open(ExePath);
+  if (!map)
+    return TError{map.Error()};
+  const auto image = map.Value().Bytes();
+  if (!pe::IsPeImage(image))
+    return none;
+  auto table = pe::ReadResources(image);
+  if (!table)
+    return TError{table.Error()};
+  const pe::TResource* block = table.Value().FindDefault(kVersionType, kVersionName);
+  if (block == nullptr)
+    return none;
+  return pe::ReadVersionTexts(block->Data);
+}
 
 std::optional<uint64_t> ImageEndFromHeaders(std::span<const uint8_t> headers)
 {

@@ -1,13 +1,18 @@
-// TExeUtils: finds, reads and (packer side) appends the ZIP archive attached to an executable.
+// TExeUtils: finds, reads and (packer side) appends the ZIP archive attached to an executable, and
+// brands a Windows runtime copy with the app's icon and version texts before the archive goes on.
 #pragma once
 
 #include "FileMap.h"
+#include "PeResources.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -30,6 +35,28 @@ private:
   friend class TExeUtils;
   TFileMap FMap;
   std::span<const uint8_t> FBytes;
+};
+
+// The version texts UpdateExeInfo rewrites, in the order it takes them. The runtime's own block
+// spells one of them "OriginalFilename"; keys match without regard to letter case.
+inline constexpr std::array<std::string_view, 11> kExeVersionKeys = {
+  "CompanyName",      "FileDescription", "FileVersion", "InternalName",   "LegalCopyright", "LegalTrademarks",
+  "OriginalFileName", "ProgramID",       "ProductName", "ProductVersion", "Comments"};
+
+// New version texts (UTF-8) by key, in the order of kExeVersionKeys. A key without a value keeps
+// the text it has; an empty value empties it.
+using TExeVersionTexts = std::array<std::optional<std::string>, kExeVersionKeys.size()>;
+
+// The index of a key in kExeVersionKeys, letter case ignored, or nullopt for another key.
+std::optional<size_t> FindExeVersionKey(std::string_view Key);
+
+// What rewrites an executable's resources.
+enum class TResourceEditor {
+  // Windows: the system's resource update (BeginUpdateResource, UpdateResource,
+  // EndUpdateResource). Other systems have none, and there it is the portable editor.
+  System,
+  // Our own editor of the PE file's resource section, on every platform.
+  Portable,
 };
 
 class TExeUtils;
@@ -61,6 +88,44 @@ public:
   // 10,240-byte chunks with progress events. The executable must be a fresh runtime copy
   // (nothing attached yet), since readers take the archive to start at E.
   void AppendZipToExe(const std::string& ZipPath, const std::string& ExePath);
+
+  // Replaces the executable's main icon group "MAINICON" with the images of the .ico file at
+  // IcoPath: the old group and the images it lists are deleted, each in its own language, and the
+  // new images and group added in language 1033 (US English). The new images take the ids 1, 2,
+  // ... except ids that other icon groups list (see pe::PlanIconReplacement). Errors throw
+  // std::runtime_error with these messages, in the order checked:
+  //   "Only supported on Windows NT and above" (System on Windows only),
+  //   "Cannot open ..." (the .ico file), "Icon file is too large" (over 1,048,576 bytes),
+  //   "Icon file is invalid" (see pe::IsValidIcon),
+  //   System on Windows: "BeginUpdateResource failed (1)", "LoadLibraryEx failed (1)",
+  //   "FindResource failed (1)" (no MAINICON), "LoadResource failed (1)", "LockResource failed (1)",
+  //   "UpdateResource failed (1)" to "(4)" (deleting the group, deleting an image, adding an image,
+  //   adding the group), "EndUpdateResource failed";
+  //   Portable: the reason the file cannot be read, parsed or grown, and "FindResource failed (1)"
+  //   when there is no MAINICON.
+  // A failure leaves the executable as it was. Everything that rewrites a runtime copy must come
+  // before AppendZipToExe, since the archive starts where the image ends.
+  void ChangeExeIcon(const std::string& ExePath, const std::string& IcoPath,
+                     TResourceEditor Editor = TResourceEditor::System);
+
+  // Rewrites the texts of the executable's version block (version resource 1 as a neutral-language
+  // lookup finds it): in every translation listed under "\VarFileInfo\Translation", each key of
+  // Texts that has a value and that the translation's string table holds gets its slot zeroed and
+  // the new text written at its start. The rewritten block is added as version resource 1 in the
+  // neutral language, beside the block it was read from, which stays.
+  // Texts are written in place, so none may be longer than the slot it replaces: the runtime keeps
+  // 255 characters for every key but "FileVersion" and "ProductVersion", which hold "1.0.0.0" and
+  // so take 7. A longer text is refused (std::runtime_error naming the key and the room there is)
+  // before anything is written, rather than cut short or spilled over the next entry.
+  // Does nothing when the executable does not exist or has no version block. Other failures throw
+  // std::runtime_error: System on Windows "BeginUpdateResource failed (2)", "UpdateResource failed
+  // (5)", "EndUpdateResource failed"; Portable the reason. A failure leaves the executable as it was.
+  void UpdateExeInfo(const std::string& ExePath, const TExeVersionTexts& Texts,
+                     TResourceEditor Editor = TResourceEditor::System);
+
+  // The string tables of the executable's version block as UpdateExeInfo finds it, read by the
+  // portable reader; empty when the file does not exist or has no version block.
+  static TResult<std::vector<pe::TVersionTable>> GetExeVersionTexts(const std::string& ExePath);
 
   // The file's length in bytes, or -1 when no file of that name exists.
   static int64_t GetFileSize(const std::string& Path);

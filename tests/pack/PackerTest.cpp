@@ -4,6 +4,7 @@
 #include "ArchivePassword.h"
 #include "ExeUtils.h"
 #include "ExeZip.h"
+#include "support/PeImage.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +158,196 @@ TEST(Pack, RefusesBadInputsAndWritesNothing)
     for (const auto& item : std::filesystem::directory_iterator(test::PathOf(app.Dir.File("out"))))
       EXPECT_EQ(item.path().string().find("velmora-tmp"), std::string::npos) << "temporary file left behind";
   }
+}
+
+// ---- Branding a Windows runtime: --icon and --version.
+
+// A Windows runtime to pack: the one this build makes when it is a Windows build, else the small
+// program linked with the runtime's resources when the build found the mingw-w64 tools.
+std::string WindowsRuntime()
+{
+  if (ReadFile(VELMORA_RUNTIME_PATH).substr(0, 2) == "MZ")
+    return VELMORA_RUNTIME_PATH;
+#ifdef VELMORA_PE_FIXTURE_RELOCATIONS_LAST
+  return VELMORA_PE_FIXTURE_RELOCATIONS_LAST;
+#else
+  return {};
+#endif
+}
+
+std::map<std::string, std::string> TextsOf(const std::string& exe)
+{
+  std::map<std::string, std::string> texts;
+  auto tables = TExeUtils::GetExeVersionTexts(exe);
+  EXPECT_TRUE(tables && tables.Value().size() == 1);
+  if (tables && !tables.Value().empty()) {
+    for (const pe::TVersionText& text : tables.Value()[0].Texts)
+      texts[text.Key] = text.Value;
+  }
+  return texts;
+}
+
+TEST(Pack, BrandsAWindowsRuntimeCopyBeforeAppendingTheArchive)
+{
+  const std::string runtime = WindowsRuntime();
+  if (runtime.empty())
+    GTEST_SKIP() << "no Windows runtime in this build";
+  TAppFixture app;
+  app.Options.RuntimePath = runtime;
+  app.Options.OutputPath = app.Dir.File("out/Demo App.exe");
+  const std::vector<std::string> images = {std::string(500, 'a'), std::string(90000, 'b'), std::string(700, 'c')};
+  const std::string ico = test::IcoFile(images);
+  WriteFile(app.Dir.File("my icon.ico"), ico);
+  app.Options.IconPath = app.Dir.File("my icon.ico");
+  app.Options.VersionTexts = {{"ProductName", "First"},
+                              {"FileVersion", "2.5.0.1"},
+                              {"originalfilename", "Demo App.exe"},
+                              {"ProductName", "Demo App"},
+                              {"Comments", ""}};
+  const std::string runtimeBefore = ReadFile(runtime);
+  Pack(app.Options);
+  EXPECT_TRUE(ReadFile(runtime) == runtimeBefore) << "the runtime must never be altered";
+
+  // The archive starts where the branded image ends, and reads back.
+  const TPackagedInfo info = ListPackaged(app.Options.OutputPath);
+  const std::string packaged = ReadFile(app.Options.OutputPath);
+  ASSERT_LT(info.ImageEnd, packaged.size());
+  EXPECT_EQ(packaged.substr(static_cast<size_t>(info.ImageEnd), 4), "PK\x03\x04");
+  EXPECT_EQ(info.Entries.back().Name, "ryx-webviewjs");
+  TExeUtils utils(app.Options.OutputPath);
+  TAttachedArchive archive;
+  utils.GetZipFromExe(archive);
+  TExeZip zip;
+  zip.SetPassword(std::string(kArchivePassword));
+  ASSERT_TRUE(zip.Open(archive.Bytes()));
+  EXPECT_EQ(*zip.ExtractToString("ryx.ini").Value(), ReadFile(app.Options.SettingsPath));
+
+  // The image before the archive carries the icon and the texts.
+  const std::string image = packaged.substr(0, static_cast<size_t>(info.ImageEnd));
+  WriteFile(app.Dir.File("image.exe"), image);
+  test::ExpectConsistentPeLayout(test::Bytes(image), false);
+  auto table = pe::ReadResources(test::Bytes(image));
+  ASSERT_TRUE(table) << table.Error();
+  const pe::TResource* group =
+    table.Value().FindDefault(pe::TResourceKey::Number(pe::kGroupIconType), pe::TResourceKey::Text(u"MAINICON"));
+  ASSERT_NE(group, nullptr);
+  const auto parsed = pe::ParseIconGroup(group->Data);
+  ASSERT_TRUE(parsed && parsed->Entries.size() == images.size());
+  for (size_t i = 0; i < images.size(); ++i) {
+    const pe::TResource* data = table.Value().FindDefault(pe::TResourceKey::Number(pe::kIconType),
+                                                          pe::TResourceKey::Number(parsed->Entries[i].ImageId));
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(std::string(data->Data.begin(), data->Data.end()) == images[i]) << "image " << i << " differs";
+  }
+  // Texts given (the last of a key counts), the versions' 1.0.0.0 kept, blank placeholders emptied.
+  EXPECT_EQ(TextsOf(app.Dir.File("image.exe")),
+            (std::map<std::string, std::string>{{"CompanyName", ""},
+                                                {"FileDescription", ""},
+                                                {"FileVersion", "2.5.0.1"},
+                                                {"InternalName", ""},
+                                                {"LegalCopyright", ""},
+                                                {"LegalTrademarks", ""},
+                                                {"OriginalFilename", "Demo App.exe"},
+                                                {"ProgramID", ""},
+                                                {"ProductName", "Demo App"},
+                                                {"ProductVersion", "1.0.0.0"},
+                                                {"Comments", ""}}));
+}
+
+TEST(Pack, RefusesBrandingItCannotDoAndWritesNothing)
+{
+  const std::string runtime = WindowsRuntime();
+  // A 64-byte ELF header: an executable image with nothing attached, but not a Windows one.
+  std::string elf(64, '\0');
+  elf.replace(0, 6,
+              "\x7F"
+              "ELF\x02\x01");
+  struct TCase {
+    const char* Name;
+    bool NeedsWindowsRuntime;
+    std::function<void(TAppFixture&)> Break;
+    const char* Message;
+  };
+  const TCase cases[] = {
+    {"an unknown key", false,
+     [](TAppFixture& a) {
+       a.Options.VersionTexts = {{"ProductName", "x"}, {"Version", "1"}};
+     },
+     "Unknown version key \"Version\" (--version); the keys are CompanyName, FileDescription"},
+    {"a runtime that is not a Windows one", false,
+     [&](TAppFixture& a) {
+       WriteFile(a.Dir.File("elf-runtime"), elf);
+       a.Options.RuntimePath = a.Dir.File("elf-runtime");
+       a.Options.VersionTexts = {{"ProductName", "x"}};
+     },
+     "--icon and --version brand a Windows runtime; this runtime is not a Windows executable"},
+    {"an icon for a runtime that is not a Windows one", false,
+     [&](TAppFixture& a) {
+       WriteFile(a.Dir.File("elf-runtime"), elf);
+       WriteFile(a.Dir.File("icon.ico"), test::IcoFile({"abc"}));
+       a.Options.RuntimePath = a.Dir.File("elf-runtime");
+       a.Options.IconPath = a.Dir.File("icon.ico");
+     },
+     "not a Windows executable"},
+    {"a missing icon", false, [](TAppFixture& a) { a.Options.IconPath = a.Dir.File("none.ico"); },
+     "Icon file not found"},
+    {"an invalid icon", true,
+     [&](TAppFixture& a) {
+       WriteFile(a.Dir.File("bad.ico"), "MZ this is no icon");
+       a.Options.RuntimePath = runtime;
+       a.Options.IconPath = a.Dir.File("bad.ico");
+     },
+     "Icon file is invalid"},
+    {"an icon over 1,048,576 bytes", true,
+     [&](TAppFixture& a) {
+       WriteFile(a.Dir.File("big.ico"), test::IcoFile({std::string(1048576, 'x')}));
+       a.Options.RuntimePath = runtime;
+       a.Options.IconPath = a.Dir.File("big.ico");
+     },
+     "Icon file is too large"},
+    {"a version longer than its slot", true,
+     [&](TAppFixture& a) {
+       a.Options.RuntimePath = runtime;
+       a.Options.VersionTexts = {{"ProductVersion", "10.20.30.40"}};
+     },
+     "The version text ProductVersion is too long: 11 characters where the executable's version block holds 7"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    if (c.NeedsWindowsRuntime && runtime.empty())
+      continue;
+    TAppFixture app;
+    c.Break(app);
+    try {
+      Pack(app.Options);
+      ADD_FAILURE() << "accepted";
+    } catch (const TPackError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.Message), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(test::PathOf(app.Options.OutputPath)));
+    for (const auto& item : std::filesystem::directory_iterator(test::PathOf(app.Dir.File("out"))))
+      ADD_FAILURE() << "left behind: " << item.path().string();
+  }
+}
+
+TEST(Pack, WarnsWhenTheRuntimeHasNoVersionTextsToRewrite)
+{
+  TAppFixture app;
+  test::TPeImageSpec spec;
+  spec.Sections.push_back({".text", std::vector<uint8_t>(0x100, 0xC3), 0x60000020});
+  spec.Sections.push_back({".rsrc", test::EmptyResourceTree(), 0x40000040});
+  spec.ResourceSection = 1;
+  const auto image = test::BuildPeImage(spec);
+  WriteFile(app.Dir.File("bare.exe"), std::string(image.begin(), image.end()));
+  app.Options.RuntimePath = app.Dir.File("bare.exe");
+  app.Options.LoaderPath = app.Options.SettingsPath; // any readable file: no warning about the loader
+  app.Options.VersionTexts = {{"ProductName", "Demo"}};
+  const TPackReport report = Pack(app.Options);
+  EXPECT_EQ(report.Warnings,
+            std::vector<std::string>{"The runtime has no version texts to rewrite; --version changes nothing"});
+  EXPECT_EQ(ListPackaged(app.Options.OutputPath).ImageEnd, image.size());
+  EXPECT_TRUE(ReadFile(app.Options.OutputPath).substr(0, image.size()) == std::string(image.begin(), image.end()))
+    << "the runtime copy must stay as it was";
 }
 
 } // namespace

@@ -182,6 +182,33 @@ std::vector<TEntrySource> CollectAppFolder(const fs::path& appDir, const std::st
   return entries;
 }
 
+// The version texts to write: those given (the last of a key counts), and for the other keys an
+// empty text where the runtime has only its blank placeholder in every translation.
+TExeVersionTexts VersionTextsFor(const TPackOptions& options)
+{
+  TExeVersionTexts texts;
+  for (const auto& [key, text] : options.VersionTexts)
+    texts[*FindExeVersionKey(key)] = text;
+  auto tables = TExeUtils::GetExeVersionTexts(options.RuntimePath);
+  if (!tables)
+    throw TPackError(tables.Error() + ": " + options.RuntimePath);
+  std::array<int, kExeVersionKeys.size()> blanks{}; // 1: only blanks so far, -1: a real text somewhere
+  for (const pe::TVersionTable& table : tables.Value()) {
+    for (const pe::TVersionText& text : table.Texts) {
+      const auto index = FindExeVersionKey(text.Key);
+      if (!index)
+        continue;
+      const bool blank = !text.Value.empty() && text.Value.find_first_not_of(' ') == std::string::npos;
+      blanks[*index] = blank && blanks[*index] >= 0 ? 1 : -1;
+    }
+  }
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (!texts[i] && blanks[i] == 1)
+      texts[i] = "";
+  }
+  return texts;
+}
+
 bool SameFile(const fs::path& a, const fs::path& b)
 {
   std::error_code error;
@@ -242,6 +269,18 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
   if (!Options.InstallerPath.empty())
     RequireReadableFile(Options.InstallerPath, "Engine installer");
 
+  const bool branding = !Options.IconPath.empty() || !Options.VersionTexts.empty();
+  for (const auto& [key, text] : Options.VersionTexts) {
+    if (!FindExeVersionKey(key)) {
+      std::string keys;
+      for (const std::string_view known : kExeVersionKeys)
+        keys += (keys.empty() ? "" : ", ") + std::string(known);
+      throw TPackError("Unknown version key \"" + key + "\" (--version); the keys are " + keys);
+    }
+  }
+  if (!Options.IconPath.empty())
+    RequireReadableFile(Options.IconPath, "Icon file");
+
   // The runtime: a real executable image with nothing attached yet.
   const fs::path runtime = PathFromUtf8(Options.RuntimePath);
   const fs::path output = PathFromUtf8(Options.OutputPath);
@@ -261,6 +300,9 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
                        Options.RuntimePath);
     if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z' && Options.LoaderPath.empty())
       report.Warnings.push_back("A Windows runtime without --loader: the app will ask to install the engine and fail");
+    if (branding && !pe::IsPeImage(bytes))
+      throw TPackError("--icon and --version brand a Windows runtime; this runtime is not a Windows executable: " +
+                       Options.RuntimePath);
   }
   const fs::path outputDir = output.parent_path().empty() ? fs::path(".") : output.parent_path();
   if (!fs::is_directory(outputDir, error))
@@ -286,6 +328,33 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
   const std::string suffix = ".velmora-tmp";
   TTemporaryFile zipFile(fs::path(output).concat(".zip" + suffix));
   TTemporaryFile exeFile(fs::path(output).concat(suffix));
+  if (!fs::copy_file(runtime, exeFile.Path(), fs::copy_options::overwrite_existing, error))
+    throw TPackError("Cannot copy the runtime to " + Utf8FromPath(exeFile.Path()) + ": " + error.message());
+  // Branding rewrites the copy's image, so it comes before the archive is appended, which starts
+  // where the image ends; it also comes before the archive is written, so a refusal comes early.
+  if (branding) {
+    const std::string copy = Utf8FromPath(exeFile.Path());
+    TExeUtils brander(copy);
+    try {
+      if (!Options.IconPath.empty())
+        brander.ChangeExeIcon(copy, Options.IconPath);
+    } catch (const std::runtime_error& failure) {
+      throw TPackError("Cannot give the app the icon " + Options.IconPath + ": " + failure.what());
+    }
+    if (!Options.VersionTexts.empty()) {
+      auto tables = TExeUtils::GetExeVersionTexts(Options.RuntimePath);
+      if (tables && tables.Value().empty())
+        report.Warnings.push_back("The runtime has no version texts to rewrite; --version changes nothing");
+    }
+    try {
+      if (!Options.VersionTexts.empty())
+        brander.UpdateExeInfo(copy, VersionTextsFor(Options));
+    } catch (const std::runtime_error& failure) {
+      throw TPackError(std::string("Cannot write the version texts: ") + failure.what());
+    }
+    if (brander.ExeHasAttachedStub())
+      throw TPackError("Branding left data after the runtime's image: " + Options.RuntimePath);
+  }
   {
     TZipWriter writer(Utf8FromPath(zipFile.Path()));
     for (const TEntrySource& entry : entries)
@@ -295,8 +364,6 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
   report.EntryCount = entries.size();
   report.ArchiveSize = TExeUtils::GetFileSize(Utf8FromPath(zipFile.Path()));
 
-  if (!fs::copy_file(runtime, exeFile.Path(), fs::copy_options::overwrite_existing, error))
-    throw TPackError("Cannot copy the runtime to " + Utf8FromPath(exeFile.Path()) + ": " + error.message());
   TExeUtils appender;
   if (Progress) {
     appender.OnProgressMax = [&](TExeUtils&, int64_t max) { Progress(TPackPhase::AppendingArchive, 0, max); };

@@ -5,6 +5,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora::pack {
@@ -17,6 +18,9 @@ struct TPackOptions {
   std::string LoaderPath;    // optional engine loader library (Windows bundles)
   std::string InstallerPath; // optional engine installer (Windows bundles)
   std::string OutputPath;
+  // Branding of a Windows runtime copy, before the archive is appended.
+  std::string IconPath;                                          // optional .ico for the main icon
+  std::vector<std::pair<std::string, std::string>> VersionTexts; // key and text; the last of a key counts
 };
 
 // Progress of the two long steps; Total is the byte count of the step.
@@ -37,6 +41,10 @@ struct TPackReport {
 
 // Makes a packaged executable at Options.OutputPath: a fresh copy of the runtime followed by
 // the archive. The runtime file is never altered, and the output appears only when complete.
+// With an icon or version texts the copy is branded first (TExeUtils::ChangeExeIcon and
+// UpdateExeInfo), which only a Windows runtime can be. The version block is touched only when
+// texts are given; then the keys not given keep their text, except that the runtime's blank
+// placeholders are emptied rather than left as blanks.
 TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress = {});
 
 struct TListedEntry {

@@ -37,6 +37,15 @@ Options:
   --runtime FILE    the runtime to copy (default: the runtime beside velmora-pack)
   --loader FILE     the engine loader library (Windows bundles)
   --installer FILE  the engine installer (Windows bundles)
+  --icon FILE       Windows runtime: the app's icon, an .ico file of at most 1,048,576 bytes
+  --version KEY=VALUE
+                    Windows runtime: a text of the version block; repeatable. KEY is
+                    one of CompanyName, FileDescription, FileVersion, InternalName,
+                    LegalCopyright, LegalTrademarks, OriginalFileName, ProgramID,
+                    ProductName, ProductVersion, Comments (any letter case).
+                    FileVersion and ProductVersion take up to 7 characters (1.2.3.4),
+                    the others up to 255; a longer value is refused. Keys not given
+                    keep 1.0.0.0 (the versions) or are left empty.
   -o, --output FILE the packaged executable to write (or the ZIP file for --extract)
   --list FILE       list the archive entries of a packaged executable
   --extract FILE    write the archive of a packaged executable as a plain ZIP file
@@ -106,6 +115,15 @@ int Run(const std::vector<std::string>& args)
       std::fputs(kUsage, stdout);
       return 0;
     }
+    if (arg == "--version") {
+      // Repeatable, and the text may be empty: "--version Comments=" empties the comments.
+      const std::string pair = i + 1 < args.size() ? args[++i] : std::string();
+      const size_t equals = pair.find('=');
+      if (equals == std::string::npos || equals == 0)
+        return Usage("--version needs KEY=VALUE");
+      options.VersionTexts.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+      continue;
+    }
     std::string* target = nullptr;
     if (arg == "--settings")
       target = &options.SettingsPath;
@@ -119,6 +137,8 @@ int Run(const std::vector<std::string>& args)
       target = &options.LoaderPath;
     else if (arg == "--installer")
       target = &options.InstallerPath;
+    else if (arg == "--icon")
+      target = &options.IconPath;
     else if (arg == "-o" || arg == "--output")
       target = &options.OutputPath;
     else if (arg == "--list")
