@@ -41,4 +41,38 @@ constexpr uint32_t MixColours(uint32_t A, uint32_t B, double Amount)
   return result;
 }
 
+// Whether two colours are about the same to the eye (the channels differ by less than 60 in all).
+constexpr bool CloseColours(uint32_t A, uint32_t B)
+{
+  int distance = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const int a = static_cast<int>((A >> shift) & 0xFFU);
+    const int b = static_cast<int>((B >> shift) & 0xFFU);
+    distance += a > b ? a - b : b - a;
+  }
+  return distance < 60;
+}
+
+// The colours of the selected item of a bar or menu with the given background and text: the
+// palette's highlight, unless the bar or menu already has about that colour (several themes
+// paint the menu bar in their accent colour), in which case a shade of the background towards
+// its text marks the item instead.
+struct TSelectionColours {
+  uint32_t Background;
+  uint32_t Text;
+};
+constexpr TSelectionColours SelectionColours(const TThemePalette& Palette, uint32_t Background, uint32_t Text)
+{
+  if (!CloseColours(Palette.Highlight, Background))
+    return {Palette.Highlight, Palette.HighlightText};
+  return {MixColours(Background, Text, 0.25), Text};
+}
+
+// Whether a palette is dark: its window colour is darker than mid-grey.
+constexpr bool IsDarkPalette(const TThemePalette& Palette)
+{
+  const uint32_t c = Palette.Window;
+  return ((c >> 16) & 0xFFU) * 299 + ((c >> 8) & 0xFFU) * 587 + (c & 0xFFU) * 114 < 128 * 1000;
+}
+
 } // namespace velmora

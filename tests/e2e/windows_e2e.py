@@ -652,6 +652,86 @@ def a_declined_or_failed_installation_ends_with_its_message():
             p.kill()
 
 
+def png_bytes(width, height, rgba):
+    """A PNG file of one colour (r, g, b, a), made here so the tests need no image files."""
+    import struct
+    import zlib
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    rows = b"".join(b"\x00" + bytes(rgba) * width for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def screen_pixels(left, top, width, height):
+    """The screen's pixels in a rectangle, as rows of (r, g, b)."""
+    data = subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, left, top),
+                           "-depth", "8", "rgb:-"], capture_output=True).stdout
+    return [[tuple(data[(y * width + x) * 3:(y * width + x) * 3 + 3]) for x in range(width)] for y in range(height)]
+
+
+@case
+def the_menu_with_images_reaches_the_page_and_follows_the_theme():
+    items = [
+        {"caption": "&File", "id": 1, "items": [
+            {"caption": "&Open", "id": 11, "image": "Web/red.png"},
+            {"caption": "-", "id": 90},
+            {"caption": "&Locked", "id": 12, "enabled": False, "image": "Web/blue.png"},
+            {"caption": "Save && &Quit", "id": 14},
+        ]},
+        {"caption": "&Help", "id": 2, "items": [{"caption": "&About", "id": 21}]},
+    ]
+    app = App({}, {"index.html": page(), "red.png": png_bytes(32, 32, (255, 0, 0, 255)),
+                   "blue.png": png_bytes(16, 16, (0, 0, 255, 255))})
+    p, pid = started(app)
+    try:
+        e = p.engine
+        call(e, pid, "m", 12001, {"items": json.dumps(items)})
+        check(result_of(e.reply(pid, "m")) == (True, True), e.reply(pid, "m"))
+        wid = window_titled(app.name)
+        info = window_info(app.name)
+        client = info["clientRect"]
+        # The bar sits between the caption and the client area; its right end shows its colour.
+        bar_y = client["top"] - 6
+        system_bar = screen_pixels(client["left"] + client["width"] - 20, bar_y, 1, 1)[0][0]
+
+        def clicks():
+            return [s["script"] for s in e.of("execute-script", pid) if s["script"].startswith("ryx.events.onMainMenuItemClick(")]
+
+        # The access keys open the menu and pick the item; the 32-pixel image shows at 16 x 16.
+        keys(wid, "alt+f")
+        shot = screen_pixels(client["left"], client["top"] - 30, 300, 150)
+        red = [(x, y) for y, row in enumerate(shot) for x, c in enumerate(row) if c[0] > 240 and c[1] < 20 and c[2] < 20]
+        check(red, "no menu image in the open menu")
+        width = max(x for x, _ in red) - min(x for x, _ in red) + 1
+        height = max(y for _, y in red) - min(y for _, y in red) + 1
+        check((width, height) == (16, 16) and len(red) == 256, "the image is %dx%d (%d pixels)" % (width, height, len(red)))
+        check(not [c for row in shot for c in row if c[2] > 200 and c[0] < 60 and c[1] < 60], "the disabled image is blue")
+        keys(wid, "o")
+        until("the click of Open", lambda: clicks() == ["ryx.events.onMainMenuItemClick(11);"])
+        # A disabled item's key does nothing; another item of the menu is reached by its key.
+        keys(wid, "alt+f", "l", "Escape", "Escape")
+        keys(wid, "alt+h", "a")
+        until("the click of About", lambda: clicks()[-1:] == ["ryx.events.onMainMenuItemClick(21);"])
+        check(clicks() == ["ryx.events.onMainMenuItemClick(11);", "ryx.events.onMainMenuItemClick(21);"],
+              "clicks: %r" % clicks())
+
+        # A dark theme paints the bar; the system look brings the first pixels back.
+        call(e, pid, "t1", 80003, {"name": "Windows10 Dark"})
+        check(result_of(e.reply(pid, "t1")) == (True, True), e.reply(pid, "t1"))
+        dark = until("the dark bar", lambda: (lambda c: c if c == (0x1F, 0x1F, 0x1F) else None)(
+            screen_pixels(client["left"] + client["width"] - 20, bar_y, 1, 1)[0][0]))
+        check(dark != system_bar, "the system bar was dark already")
+        call(e, pid, "t2", 80003, {"name": "Windows"})
+        e.reply(pid, "t2")
+        until("the system bar again", lambda: screen_pixels(client["left"] + client["width"] - 20, bar_y, 1, 1)[0][0]
+              == system_bar)
+    finally:
+        p.kill()
+
+
 @case
 def start_up_messages_in_english_and_german():
     bare = os.path.join(WORK, "bare.exe")

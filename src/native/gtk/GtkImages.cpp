@@ -2,6 +2,7 @@
 #include "GtkImages.h"
 
 #include "GtkSupport.h"
+#include "ImageTools.h"
 
 #include <algorithm>
 #include <array>
@@ -13,67 +14,22 @@ namespace velmora {
 
 namespace {
 
-// The formats the menu accepts, by their leading bytes, with the gdk-pixbuf loader that reads
-// each. The loader is chosen here rather than by gdk-pixbuf's own sniffing, so data of other
-// kinds (SVG, XPM, TGA and the other installed loaders) never reaches a loader at all.
-struct TImageFormat {
-  std::string_view Magic;
-  const char* Loader;
-};
-
-using namespace std::string_view_literals;
-
-constexpr std::array<TImageFormat, 8> kImageFormats = {{
-  {"\x89PNG\r\n\x1a\n"sv, "png"},
-  {"\xff\xd8\xff"sv, "jpeg"},
-  {"GIF87a"sv, "gif"},
-  {"GIF89a"sv, "gif"},
-  {"BM"sv, "bmp"},
-  {"II*\0"sv, "tiff"},
-  {"MM\0*"sv, "tiff"},
-  {"\0\0\1\0"sv, "ico"},
-}};
-
-uint32_t ReadLe32(const std::string& Data, size_t Offset)
-{
-  uint32_t value = 0;
-  for (size_t i = 0; i < 4; ++i)
-    value |= static_cast<uint32_t>(static_cast<unsigned char>(Data[Offset + i])) << (8 * i);
-  return value;
-}
-
-// The BMP and ICO loaders size a buffer from the file's own header fields before they check
-// them, so damaged data could make them ask for gigabytes. Those fields are checked here first:
-// the BMP info header has one of the defined sizes, and every icon lies inside the data.
-bool PlausibleHeader(std::string_view Loader, const std::string& Data)
-{
-  if (Loader == "bmp") {
-    static constexpr uint32_t kInfoSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
-    return Data.size() >= 18 &&
-           std::find(std::begin(kInfoSizes), std::end(kInfoSizes), ReadLe32(Data, 14)) != std::end(kInfoSizes);
-  }
-  if (Loader == "ico") {
-    if (Data.size() < 6)
-      return false;
-    const size_t count = static_cast<size_t>(static_cast<unsigned char>(Data[4])) |
-                         static_cast<size_t>(static_cast<unsigned char>(Data[5])) << 8;
-    if (count == 0 || Data.size() < 6 + count * 16)
-      return false;
-    for (size_t entry = 0; entry < count; ++entry) {
-      const uint64_t size = ReadLe32(Data, 6 + entry * 16 + 8);
-      const uint64_t offset = ReadLe32(Data, 6 + entry * 16 + 12);
-      if (offset + size > Data.size())
-        return false;
-    }
-  }
-  return true;
-}
-
+// The gdk-pixbuf loader for each accepted format. The loader is chosen here rather than by
+// gdk-pixbuf's own sniffing, so data of other kinds (SVG, XPM, TGA and the other installed
+// loaders) never reaches a loader at all.
 const char* LoaderFor(const std::string& Data)
 {
-  for (const TImageFormat& format : kImageFormats)
-    if (Data.size() > format.Magic.size() && std::string_view(Data).starts_with(format.Magic))
-      return PlausibleHeader(format.Loader, Data) ? format.Loader : nullptr;
+  const std::optional<TImageFormat> format = SniffImageFormat(Data);
+  if (!format)
+    return nullptr;
+  switch (*format) {
+  case TImageFormat::Png: return "png";
+  case TImageFormat::Jpeg: return "jpeg";
+  case TImageFormat::Gif: return "gif";
+  case TImageFormat::Bmp: return "bmp";
+  case TImageFormat::Tiff: return "tiff";
+  case TImageFormat::Ico: return "ico";
+  }
   return nullptr;
 }
 
@@ -84,7 +40,7 @@ struct TLoadCheck {
 
 void SizePreparedCb(GdkPixbufLoader* Loader, gint Width, gint Height, gpointer Data)
 {
-  if (Width > 0 && Height > 0 && Width <= kGtkMaxImageSide && Height <= kGtkMaxImageSide)
+  if (Width > 0 && Height > 0 && Width <= kMaxImageSide && Height <= kMaxImageSide)
     return;
   static_cast<TLoadCheck*>(Data)->TooLarge = true;
   // A size of zero tells the loader to stop before it allocates the pixels.
@@ -104,7 +60,7 @@ std::optional<TBitmap> BitmapFromPixbuf(GdkPixbuf* Source)
   bitmap.Width = gdk_pixbuf_get_width(rgba);
   bitmap.Height = gdk_pixbuf_get_height(rgba);
   const bool usable = gdk_pixbuf_get_n_channels(rgba) == 4 && bitmap.Width > 0 && bitmap.Height > 0 &&
-                      bitmap.Width <= kGtkMaxImageSide && bitmap.Height <= kGtkMaxImageSide;
+                      bitmap.Width <= kMaxImageSide && bitmap.Height <= kMaxImageSide;
   if (usable) {
     const auto rowBytes = static_cast<size_t>(bitmap.Width) * 4;
     const auto stride = static_cast<size_t>(gdk_pixbuf_get_rowstride(rgba));
@@ -156,7 +112,7 @@ std::optional<TBitmap> GtkDecodeImage(const std::string& Data)
 
 GdkPixbuf* GtkPixbufFromBitmap(const TBitmap& Bitmap)
 {
-  if (Bitmap.Width <= 0 || Bitmap.Height <= 0 || Bitmap.Width > kGtkMaxImageSide || Bitmap.Height > kGtkMaxImageSide ||
+  if (Bitmap.Width <= 0 || Bitmap.Height <= 0 || Bitmap.Width > kMaxImageSide || Bitmap.Height > kMaxImageSide ||
       Bitmap.Rgba.size() != static_cast<size_t>(Bitmap.Width) * static_cast<size_t>(Bitmap.Height) * 4)
     return nullptr;
   GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, Bitmap.Width, Bitmap.Height);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "ImageTools.h"
 
 #include <gtk/gtk.h>
 
@@ -10,11 +11,8 @@
 
 namespace velmora {
 
-// Images larger than this on either side are refused rather than decoded.
-inline constexpr int kGtkMaxImageSide = 4096;
-
 // Decodes PNG, JPEG, BMP, GIF (first frame), TIFF or ICO data into RGBA pixels. Anything else,
-// damaged or truncated data and images larger than kGtkMaxImageSide give nullopt.
+// damaged or truncated data and images larger than kMaxImageSide give nullopt.
 std::optional<TBitmap> GtkDecodeImage(const std::string& Data);
 
 // A new pixbuf holding a copy of Bitmap's pixels, or nullptr when the bitmap is empty or its

@@ -100,24 +100,6 @@ std::string HexColour(uint32_t Colour)
   return std::string(text.data());
 }
 
-bool CloseColours(uint32_t A, uint32_t B)
-{
-  int distance = 0;
-  for (int shift = 0; shift <= 16; shift += 8)
-    distance += std::abs(static_cast<int>((A >> shift) & 0xFF) - static_cast<int>((B >> shift) & 0xFF));
-  return distance < 60;
-}
-
-// The selected item of a bar or menu: the palette's highlight, unless the bar or menu already
-// has about that colour (several themes paint the menu bar in their accent colour), in which
-// case a shade of the background towards its text marks the item instead.
-std::pair<uint32_t, uint32_t> Selection(const TThemePalette& Palette, uint32_t Background, uint32_t Text)
-{
-  if (!CloseColours(Palette.Highlight, Background))
-    return {Palette.Highlight, Palette.HighlightText};
-  return {MixColours(Background, Text, 0.25), Text};
-}
-
 // The one provider of this process; it stays alive between themes and is attached to the
 // screen only while a palette is applied.
 GtkCssProvider* GProvider = nullptr;
@@ -133,8 +115,8 @@ void ParsingErrorCb(GtkCssProvider*, GtkCssSection* Section, GError* Error, gpoi
 
 std::string GtkThemeCss(const TThemePalette& Palette)
 {
-  const auto [barSelection, barSelectionText] = Selection(Palette, Palette.MenuBar, Palette.MenuBarText);
-  const auto [menuSelection, menuSelectionText] = Selection(Palette, Palette.Menu, Palette.MenuText);
+  const auto [barSelection, barSelectionText] = SelectionColours(Palette, Palette.MenuBar, Palette.MenuBarText);
+  const auto [menuSelection, menuSelectionText] = SelectionColours(Palette, Palette.Menu, Palette.MenuText);
   // clang-format off
   const std::pair<const char*, uint32_t> colours[] = {
     {"velmora_window", Palette.Window},       {"velmora_window_text", Palette.WindowText},

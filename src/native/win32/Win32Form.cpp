@@ -114,11 +114,18 @@ TWin32Form::TWin32Form(TFormKind Kind)
   GetClientRect(FWindow, &client);
   FWidth = client.right;
   FHeight = client.bottom;
+  // A window made while a theme is applied wears it from the start.
+  if (Win32ActivePalette())
+    ThemeChanged();
 }
 
 TWin32Form::~TWin32Form()
 {
   *FAlive = false;
+  FMenuBar.reset();
+  for (HBRUSH brush : {FThemeBrush, FEditBrush})
+    if (brush != nullptr)
+      DeleteObject(brush);
   SetWindowLongPtrW(FWindow, GWLP_USERDATA, 0);
   if (FClientArea != nullptr)
     SetWindowLongPtrW(FClientArea, GWLP_USERDATA, 0);
@@ -393,9 +400,38 @@ void TWin32Form::SetModalResult(TModalResult Result)
 
 TModalResult TWin32Form::ModalResult() const { return FModalResult; }
 
-void TWin32Form::SetMainMenu(TMainMenu* Menu) { FMenu = Menu; }
+void TWin32Form::SetMainMenu(TMainMenu* Menu)
+{
+  FMenu = Menu;
+  if (FKind != TFormKind::Main)
+    return;
+  if (FMenuBar == nullptr)
+    FMenuBar = std::make_unique<TWin32MenuBar>(FWindow);
+  FMenuBar->SetMenu(Menu);
+}
 
-void TWin32Form::MenuChanged() {}
+void TWin32Form::MenuChanged()
+{
+  if (FMenuBar != nullptr)
+    FMenuBar->Rebuild();
+}
+
+void TWin32Form::ThemeChanged()
+{
+  for (HBRUSH* brush : {&FThemeBrush, &FEditBrush}) {
+    if (*brush != nullptr)
+      DeleteObject(*brush);
+    *brush = nullptr;
+  }
+  if (const auto& palette = Win32ActivePalette()) {
+    FThemeBrush = CreateSolidBrush(RGB(palette->Window >> 16, (palette->Window >> 8) & 0xFFU, palette->Window & 0xFFU));
+    FEditBrush = CreateSolidBrush(RGB(palette->Edit >> 16, (palette->Edit >> 8) & 0xFFU, palette->Edit & 0xFFU));
+  }
+  Win32ApplyTitleBar(FWindow);
+  if (FMenuBar != nullptr)
+    FMenuBar->ThemeChanged();
+  RedrawWindow(FWindow, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+}
 
 void TWin32Form::Close() { RequestClose(); }
 
@@ -533,12 +569,47 @@ LRESULT CALLBACK TWin32Form::WindowProc(HWND Window, UINT Message, WPARAM WParam
 
 LRESULT TWin32Form::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam)
 {
+  if (FMenuBar != nullptr) {
+    LRESULT handled = 0;
+    if (FMenuBar->HandleMessage(Message, WParam, LParam, handled))
+      return handled;
+  }
   switch (Message) {
+  case WM_NCPAINT:
+  case WM_NCACTIVATE:
+    if (FMenuBar != nullptr) {
+      const LRESULT result = DefWindowProcW(FWindow, Message, WParam, LParam);
+      FMenuBar->PaintBarRest();
+      return result;
+    }
+    break;
+  case WM_CTLCOLORSTATIC:
+  case WM_CTLCOLORDLG:
+  case WM_CTLCOLORBTN:
+  case WM_CTLCOLOREDIT:
+    // The theme's window colours for the labels and backgrounds of dialogs, its edit colours for
+    // edits; the system's without a theme.
+    if (const auto& palette = Win32ActivePalette(); palette && FThemeBrush != nullptr) {
+      const auto dc = reinterpret_cast<HDC>(WParam);
+      const bool edit = Message == WM_CTLCOLOREDIT;
+      const uint32_t back = edit ? palette->Edit : palette->Window;
+      const uint32_t text = edit ? palette->EditText : palette->WindowText;
+      SetTextColor(dc, RGB(text >> 16, (text >> 8) & 0xFFU, text & 0xFFU));
+      SetBkColor(dc, RGB(back >> 16, (back >> 8) & 0xFFU, back & 0xFFU));
+      return reinterpret_cast<LRESULT>(edit ? FEditBrush : FThemeBrush);
+    }
+    break;
   case WM_CLOSE:
     // The close protocol decides; the window is never destroyed by a close request.
     RequestClose();
     return 0;
   case WM_ERASEBKGND:
+    if (!FColor && FThemeBrush != nullptr) {
+      RECT area{};
+      GetClientRect(FWindow, &area);
+      FillRect(reinterpret_cast<HDC>(WParam), &area, FThemeBrush);
+      return 1;
+    }
     if (FColor) {
       RECT area{};
       GetClientRect(FWindow, &area);
@@ -612,6 +683,9 @@ LRESULT TWin32Form::HandleMessage(UINT Message, WPARAM WParam, LPARAM LParam)
     }
     break;
   case WM_DPICHANGED: {
+    // Menu images are drawn for the scale they show at.
+    if (FMenuBar != nullptr)
+      FMenuBar->Rebuild();
     // Moved to a monitor of another scale: the system suggests the rectangle at the new scale.
     const auto* suggested = reinterpret_cast<const RECT*>(LParam);
     SetWindowPos(FWindow, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,

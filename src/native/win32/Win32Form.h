@@ -2,6 +2,7 @@
 #pragma once
 
 #include "NativeLayer.h"
+#include "Win32Menu.h"
 
 #include <windows.h>
 
@@ -62,6 +63,8 @@ public:
   void SetBottomControl(HWND Control, int Height);
   // Lays the children out again (after the bottom control was shown or hidden).
   void Relayout();
+  // Restyles the window for the active theme (Win32ApplyTheme calls it on every form).
+  void ThemeChanged();
   // The child that gets the keyboard focus when the form is next activated.
   void SetInitialFocus(HWND Control) { FLastFocus = Control; }
 
@@ -128,6 +131,9 @@ private:
   bool FClosing = false;
   unsigned FCloseCount = 0;
   TMainMenu* FMenu = nullptr;
+  std::unique_ptr<TWin32MenuBar> FMenuBar;
+  HBRUSH FThemeBrush = nullptr; // the active palette's window and edit colours, while one is
+  HBRUSH FEditBrush = nullptr;  // applied
   std::optional<uint32_t> FColor;
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };

@@ -6,6 +6,8 @@
 #include "Win32EdgeBrowser.h"
 #include "Win32FileDialog.h"
 #include "Win32Form.h"
+#include "Win32Images.h"
+#include "Win32Menu.h"
 #include "Win32MessageBox.h"
 #include "Win32Support.h"
 
@@ -135,9 +137,9 @@ std::unique_ptr<TNativeFileDialog> TWin32Platform::CreateFileDialog(TFileDialogK
   return std::make_unique<TWin32FileDialog>(Kind);
 }
 
-std::optional<TBitmap> TWin32Platform::DecodeImage(const std::string&) { return std::nullopt; }
+std::optional<TBitmap> TWin32Platform::DecodeImage(const std::string& Data) { return Win32DecodeImage(Data); }
 
-void TWin32Platform::ApplyTheme(const TThemePalette*) {}
+void TWin32Platform::ApplyTheme(const TThemePalette* Palette) { Win32ApplyTheme(Palette); }
 
 void TWin32Platform::SetBrowserDataFolder(const std::string& Path) { FBrowserDataFolder = Path; }
 

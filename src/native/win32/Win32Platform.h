@@ -39,9 +39,9 @@ public:
   void ShowMessage(const std::string& Text) override;
   std::unique_ptr<TNativeFileDialog> CreateFileDialog(TFileDialogKind Kind) override;
 
-  // Image decoding and themes on Windows come with the menu and theme work; until then no image
-  // decodes and the system look stays.
+  // The Windows Imaging Component decodes the accepted formats.
   std::optional<TBitmap> DecodeImage(const std::string& Data) override;
+  // Every window of the process follows the palette at once (Win32ApplyTheme).
   void ApplyTheme(const TThemePalette* Palette) override;
 
   // The engine's profile folder, which also holds its loader library ("WebView2LoaderWin64.dll").
