@@ -168,7 +168,7 @@ class App:
 
     count = 0
 
-    def __init__(self, settings, files, script=None, name=None, disk_files=None, installer=None):
+    def __init__(self, settings, files, script=None, name=None, disk_files=None, installer=None, brand=()):
         App.count += 1
         self.dir = os.path.join(WORK, "app%d" % App.count)
         os.makedirs(os.path.join(self.dir, "www"))
@@ -189,6 +189,7 @@ class App:
                 "--runtime", RUNTIME, "--loader", DOUBLE, "-o", self.exe]
         if installer:
             args[1:1] = ["--installer", installer]
+        args[1:1] = list(brand)
         if script is not None:
             with open(os.path.join(self.dir, "extra.js"), "w", encoding="utf-8") as f:
                 f.write(script)
@@ -782,6 +783,55 @@ def file_dialogs_answered_by_typing_and_by_escape():
         dialog = window_titled("Save it")
         keys(dialog, "Escape")
         check(result_of(e.reply(pid, "o2")) == (True, ""), e.reply(pid, "o2"))
+    finally:
+        p.kill()
+
+
+def ico_bytes(side, rgba):
+    """An .ico file of one square 32-bit image of one colour (r, g, b, a)."""
+    import struct
+    b, g, r, a = rgba[2], rgba[1], rgba[0], rgba[3]
+    pixels = bytes((b, g, r, a)) * (side * side)
+    mask = bytes(((side + 31) // 32 * 4) * side)
+    image = struct.pack("<IiiHHIIiiII", 40, side, side * 2, 1, 32, 0, len(pixels) + len(mask), 0, 0, 0, 0)
+    image += pixels + mask
+    return struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", side, side, 0, 0, 1, 32, len(image), 22) + image
+
+
+def net_wm_icons(wid):
+    """The icons the window manager is given for an X window: {side: [ARGB, ...]}."""
+    out = run("xprop", "-id", wid, "-notype", "32c", "_NET_WM_ICON").stdout
+    numbers = [int(n) & 0xFFFFFFFF for n in re.findall(r"-?\d+", out.partition("=")[2])]
+    icons = {}
+    while len(numbers) >= 2:
+        width, height = numbers[0], numbers[1]
+        icons[width] = numbers[2:2 + width * height]
+        numbers = numbers[2 + width * height:]
+    return icons
+
+
+@case
+def a_branded_bundle_runs_with_its_own_icon_and_version_texts():
+    icon = os.path.join(WORK, "brand.ico")
+    with open(icon, "wb") as f:
+        f.write(ico_bytes(32, (0x20, 0xA0, 0x50, 0xFF)))
+    app = App({}, {"index.html": page()},
+              brand=["--icon", icon, "--version", "ProductName=Branded Demo", "--version", "FileVersion=2.1.0.3"])
+    with open(app.exe, "rb") as f:
+        content = f.read()
+    # The version texts as the system stores them: UTF-16 and ended by a zero.
+    for key, value in (("ProductName", "Branded Demo"), ("FileVersion", "2.1.0.3")):
+        check(value.encode("utf-16-le") + b"\0\0" in content, "no %s %r in the bundle" % (key, value))
+    # The archive is still found after branding: the app starts and reaches its page, and its
+    # window carries the new icon.
+    p, pid = started(app)
+    try:
+        wid = window_titled(app.name)
+        icons = until("the window's icons", lambda: net_wm_icons(wid))
+        side = max(icons)
+        pixels = icons[side]
+        centre = pixels[(side // 2) * side + side // 2]
+        check(centre == 0xFF20A050, "the window's icon is %08x at its centre, not the app's" % centre)
     finally:
         p.kill()
 
