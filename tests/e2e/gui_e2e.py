@@ -21,6 +21,8 @@ import time
 import traceback
 import zipfile
 
+from e2e_images import png_bytes
+
 PACK = os.path.abspath(sys.argv[1])
 RUNTIME = os.path.abspath(sys.argv[2])
 ONLY = sys.argv[3:]
@@ -843,19 +845,6 @@ def shell_commands_run_beside_the_window():
         check(sorted(seen) == wanted, "folders opened: %r" % seen)
     finally:
         p.kill()
-
-
-def png_bytes(width, height, rgba):
-    """A PNG file of one colour (r, g, b, a), made here so the tests need no image files."""
-    import struct
-    import zlib
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
-    rows = b"".join(b"\x00" + bytes(rgba) * width for _ in range(height))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) +
-            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
 class Shot:

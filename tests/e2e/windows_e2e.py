@@ -22,6 +22,8 @@ import tempfile
 import time
 import traceback
 
+from e2e_images import png_bytes, ico_bytes
+
 PACK, RUNTIME, DOUBLE, INSPECTOR = (os.path.abspath(p) for p in sys.argv[1:5])
 INSTALLER = os.path.join(os.path.dirname(DOUBLE), "WebView2Installer.exe")  # the installer double
 ONLY = sys.argv[5:]
@@ -653,19 +655,6 @@ def a_declined_or_failed_installation_ends_with_its_message():
             p.kill()
 
 
-def png_bytes(width, height, rgba):
-    """A PNG file of one colour (r, g, b, a), made here so the tests need no image files."""
-    import struct
-    import zlib
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
-    rows = b"".join(b"\x00" + bytes(rgba) * width for _ in range(height))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) +
-            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
-
-
 def screen_pixels(left, top, width, height):
     """The screen's pixels in a rectangle, as rows of (r, g, b)."""
     data = subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (width, height, left, top),
@@ -785,17 +774,6 @@ def file_dialogs_answered_by_typing_and_by_escape():
         check(result_of(e.reply(pid, "o2")) == (True, ""), e.reply(pid, "o2"))
     finally:
         p.kill()
-
-
-def ico_bytes(side, rgba):
-    """An .ico file of one square 32-bit image of one colour (r, g, b, a)."""
-    import struct
-    b, g, r, a = rgba[2], rgba[1], rgba[0], rgba[3]
-    pixels = bytes((b, g, r, a)) * (side * side)
-    mask = bytes(((side + 31) // 32 * 4) * side)
-    image = struct.pack("<IiiHHIIiiII", 40, side, side * 2, 1, 32, 0, len(pixels) + len(mask), 0, 0, 0, 0)
-    image += pixels + mask
-    return struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", side, side, 0, 0, 1, 32, len(image), 22) + image
 
 
 def net_wm_icons(wid):

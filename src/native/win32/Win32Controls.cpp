@@ -178,13 +178,7 @@ void TWin32ActivityIndicator::Paint(HDC Dc)
     bgra[i + 2] = frame.Rgba[i];
     bgra[i + 3] = 0;
   }
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = frame.Width;
-  info.bmiHeader.biHeight = -frame.Height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = TopDownBitmapInfo(frame.Width, frame.Height);
   SetDIBitsToDevice(Dc, 0, 0, static_cast<DWORD>(frame.Width), static_cast<DWORD>(frame.Height), 0, 0, 0,
                     static_cast<UINT>(frame.Height), bgra.data(), &info, DIB_RGB_COLORS);
 }

@@ -54,13 +54,7 @@ void Win32DrawBitmap(HDC Dc, const TBitmap& Bitmap, int Left, int Top)
 {
   if (Bitmap.Width <= 0 || Bitmap.Height <= 0)
     return;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = Bitmap.Width;
-  info.bmiHeader.biHeight = -Bitmap.Height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = TopDownBitmapInfo(Bitmap.Width, Bitmap.Height);
   void* bits = nullptr;
   const HDC memory = CreateCompatibleDC(Dc);
   const HBITMAP section = CreateDIBSection(Dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);

@@ -28,6 +28,18 @@ HFONT DialogFont()
   return font;
 }
 
+BITMAPINFO TopDownBitmapInfo(int Width, int Height)
+{
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = Width;
+  info.bmiHeader.biHeight = -Height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
 int ScaleForWindow(HWND Window, int Pixels)
 {
   // GetDpiForWindow exists from Windows 10 1607 on; older systems get the screen's DPI.

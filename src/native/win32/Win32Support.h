@@ -132,4 +132,7 @@ HFONT DialogFont();
 // The number of pixels that stand for Pixels at 96 dots per inch on Window's monitor.
 int ScaleForWindow(HWND Window, int Pixels);
 
+// The header of a 32-bit top-down device-independent bitmap of Width x Height pixels.
+BITMAPINFO TopDownBitmapInfo(int Width, int Height);
+
 } // namespace velmora

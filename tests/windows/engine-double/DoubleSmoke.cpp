@@ -4,6 +4,7 @@
 #include "ComSupport.h"
 #include "EngineAbi.h"
 #include "Json.h"
+#include "JsonLinesFile.h"
 #include "Text.h"
 
 #include <gtest/gtest.h>
@@ -196,29 +197,11 @@ protected:
   // Every transcript line, each checked to be one JSON object with "event" and this process's pid.
   std::vector<TJsonValue> Transcript() const
   {
-    std::string text;
-    HANDLE file = CreateFileW(TranscriptPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      char buffer[65536];
-      DWORD read = 0;
-      while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        text.append(buffer, read);
-      CloseHandle(file);
+    std::vector<TJsonValue> lines = ReadJsonLines(TranscriptPath());
+    for (const TJsonValue& line : lines) {
+      EXPECT_TRUE(line.FindString(L"event").has_value());
+      EXPECT_EQ(Number(line, L"pid"), static_cast<int64_t>(GetCurrentProcessId()));
     }
-    std::vector<TJsonValue> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-      std::string error;
-      auto line = ParseJson(std::string_view(text).substr(start, end - start), &error);
-      EXPECT_TRUE(line.has_value()) << error << " in: " << text.substr(start, end - start);
-      if (!line)
-        continue;
-      EXPECT_TRUE(line->FindString(L"event").has_value());
-      EXPECT_EQ(Number(*line, L"pid"), static_cast<int64_t>(GetCurrentProcessId()));
-      lines.push_back(std::move(*line));
-    }
-    EXPECT_EQ(start, text.size()) << "the transcript ends with a partial line";
     return lines;
   }
 

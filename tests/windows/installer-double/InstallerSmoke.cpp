@@ -2,6 +2,7 @@
 // way the runtime does (ShellExecuteEx with "runas", then a wait), and checks its exit code, the lines it
 // wrote and the marker file; then that the engine double's "installed-by-installer" follows the marker.
 #include "Json.h"
+#include "JsonLinesFile.h"
 #include "Text.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ namespace velmora::installerdouble {
 namespace {
 
 using enginedouble::EqualsIgnoreCase;
-using enginedouble::ParseJson;
+using enginedouble::ReadJsonLines;
 using enginedouble::StartsWithIgnoreCase;
 using enginedouble::TakeCoTaskString;
 using enginedouble::TJsonValue;
@@ -120,32 +121,7 @@ TRun RunInstaller(const std::wstring& workingFolder, const wchar_t* arguments = 
 }
 
 // Every line of installer.jsonl, each checked to be one JSON object.
-std::vector<TJsonValue> Lines(const std::wstring& dir)
-{
-  std::string text;
-  HANDLE file = CreateFileW((dir + L"\\installer.jsonl").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file != INVALID_HANDLE_VALUE) {
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-      text.append(buffer, read);
-    CloseHandle(file);
-  }
-  std::vector<TJsonValue> lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    std::string error;
-    auto line = ParseJson(std::string_view(text).substr(start, end - start), &error);
-    EXPECT_TRUE(line.has_value()) << error << " in: " << text.substr(start, end - start);
-    if (line) {
-      EXPECT_TRUE(line->IsObject());
-      lines.push_back(std::move(*line));
-    }
-  }
-  EXPECT_EQ(start, text.size()) << "installer.jsonl ends with a partial line";
-  return lines;
-}
+std::vector<TJsonValue> Lines(const std::wstring& dir) { return ReadJsonLines(dir + L"\\installer.jsonl"); }
 
 std::wstring Member(const TJsonValue& line, std::wstring_view name)
 {
