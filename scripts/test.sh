@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the layout check, the Linux build (unit and end-to-end tests), the unit tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer and under ThreadSanitizer, a short run of
-# every fuzz target, and the Windows cross build's unit tests and end-to-end tests under wine.
+# under AddressSanitizer and UndefinedBehaviorSanitizer and under ThreadSanitizer, one short round
+# of the benchmark suite, a short run of every fuzz target, and the Windows cross build's unit
+# tests and end-to-end tests under wine.
 # Any failing step fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +21,9 @@ cmake --preset linux -DVELMORA_WERROR=ON >/dev/null
 cmake --build --preset linux -j"$jobs"
 step "Linux tests"
 ctest --preset linux -j"$jobs"
+
+step "Benchmark suite, one short round (keeps it working; its figures are not judged)"
+bash bench/run.sh --short
 
 step "Linux unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset linux-asan -DVELMORA_WERROR=ON >/dev/null

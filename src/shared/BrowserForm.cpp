@@ -2,6 +2,8 @@
 // file requests, and the trust boundary between app documents and everything else.
 #include "BrowserForm.h"
 
+#include "ByteRanges.h"
+
 #include "ExeZip.h"
 #include "MimeTypes.h"
 #include "Resources.h"
@@ -106,6 +108,21 @@ public:
         (FRead > static_cast<uint64_t>(FLength) || (got == 0 && FRead != static_cast<uint64_t>(FLength))))
       return TError{FPath + " changed while it was read"};
     return got;
+  }
+  TStatus Skip(uint64_t Count) override
+  {
+    if (!FIn.is_open()) {
+      FIn.open(PathFromUtf8(FPath), std::ios::binary);
+      if (!FIn)
+        return TError{"Cannot open " + FPath};
+    }
+    if (FLength >= 0 && Count > static_cast<uint64_t>(FLength) - FRead)
+      return TError{FPath + " is shorter than the range"};
+    FIn.seekg(static_cast<std::streamoff>(Count), std::ios::cur);
+    if (!FIn)
+      return TError{"Cannot read " + FPath};
+    FRead += Count;
+    return {};
   }
 
 private:
@@ -376,6 +393,24 @@ void TBrowserForm::EdgeBrowserWebResourceRequested(TCustomEdgeBrowser&, TWebReso
     headers += kForeignDocumentPolicy;
     [[fallthrough]];
   case TAppFileSource::ProgramFolder: body = std::make_shared<TDiskFileBody>(file.Name); break;
+  }
+  // A byte range (media players seek with them) gets the part asked for; without one the answer
+  // is the whole file, status 200.
+  if (!Args.Range.empty() && body->Length() >= 0) {
+    const auto length = static_cast<uint64_t>(body->Length());
+    const TByteRange range = ParseByteRange(Args.Range, length);
+    if (range.Kind == TByteRange::TKind::Unsatisfiable) {
+      Args.Response = TWebResourceResponse{nullptr, 416, "Range Not Satisfiable",
+                                           std::move(headers) + "\r\nContent-Range: bytes */" + std::to_string(length)};
+      return;
+    }
+    if (range.Kind == TByteRange::TKind::Part) {
+      headers += "\r\nContent-Range: bytes " + std::to_string(range.First) + "-" +
+                 std::to_string(range.First + range.Count - 1) + "/" + std::to_string(length);
+      Args.Response = TWebResourceResponse{MakeRangeBody(std::move(body), range.First, range.Count), 206,
+                                           "Partial Content", std::move(headers)};
+      return;
+    }
   }
   Args.Response = TWebResourceResponse{std::move(body), 200, "OK", std::move(headers)};
 }

@@ -74,11 +74,17 @@ public:
   // The next bytes, up to Buffer.size(); 0 at the end. An error ends the response: the engine
   // treats the load as failed.
   virtual TResult<size_t> Read(std::span<uint8_t> Buffer) = 0;
+  // Passes over the next Count bytes; an error when the body ends before them. Reads and drops
+  // them unless the body can do better.
+  virtual TStatus Skip(uint64_t Count);
 };
 using TWebResourceBodyPtr = std::shared_ptr<TWebResourceBody>;
 
 // A body over bytes held in memory.
 TWebResourceBodyPtr MakeMemoryBody(std::string Bytes);
+// Count bytes of Whole from First on: the body of an answer to a byte range. Whole is skipped to
+// First at the first read, which happens beside the UI thread like every read.
+TWebResourceBodyPtr MakeRangeBody(TWebResourceBodyPtr Whole, uint64_t First, uint64_t Count);
 // Reads a body to its end, at most MaxBytes; an error when reading fails or there is more.
 TResult<std::string> ReadWholeBody(TWebResourceBody& Body, uint64_t MaxBytes = UINT64_MAX);
 
@@ -101,6 +107,8 @@ struct TWebResourceRequestedEventArgs {
   std::string Requester;
   // The request comes from a window the engine opened for a page, not from the view itself.
   bool FromPopup = false;
+  // The request's "Range" header; empty when it has none.
+  std::string Range;
   std::optional<TWebResourceResponse> Response;
 };
 

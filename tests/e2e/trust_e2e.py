@@ -256,6 +256,85 @@ def the_apps_own_pages_keep_loading_their_files():
         other.close()
 
 
+def raw_request(port, head):
+    """Sends a request head as it is; the status line and the body of the answer ("" when the
+    server closed the connection without one)."""
+    import socket
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as conn:
+        try:
+            conn.sendall(head.encode("latin-1"))
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        data = b""
+        while True:
+            try:
+                chunk = conn.recv(65536)
+            except (ConnectionResetError, socket.timeout):
+                break
+            if not chunk:
+                break
+            data += chunk
+            head_end = data.find(b"\r\n\r\n")
+            if head_end >= 0:
+                match = re.search(rb"(?i)content-length: *(\d+)", data[:head_end])
+                if match and len(data) - head_end - 4 >= int(match.group(1)):
+                    break
+    status = data.split(b"\r\n", 1)[0].decode("latin-1")
+    return status, data[data.find(b"\r\n\r\n") + 4:] if b"\r\n\r\n" in data else b""
+
+
+@case
+def the_media_route_answers_only_its_secret_and_only_app_documents_learn_it():
+    other = OtherOrigin()
+    try:
+        other.pages["/media.html"] = remote_page(
+            "<video id='r' src='velmora://app/clip.webm'></video>",
+            "setTimeout(() => parent.postMessage({remoteSrc: document.getElementById('r').getAttribute('src')}, '*'), 500);")
+        clip = bytes(range(256)) * 64
+        files = {
+            "index.html": page("<video id='v' src='clip.webm'></video><iframe src='%s/media.html'></iframe>" % other.url, """
+              runSteps({
+                routed: () => document.getElementById('v').src,
+                remoteSrc: () => new Promise(r => window.addEventListener('message', e => r(e.data.remoteSrc))),
+              });"""),
+            "clip.webm": clip,
+        }
+        app = App({"DynamicAppTitle": 1}, files)
+        p = app.start()
+        try:
+            r = p.results(p.window())
+            # The remote document keeps its address: it never learns the route.
+            check(r["remoteSrc"] == "velmora://app/clip.webm", r)
+            match = re.match(r"^http://127\.0\.0\.1:(\d+)/([0-9a-f]{32})/clip\.webm$", r["routed"])
+            check(match is not None, r)
+            port, secret = int(match.group(1)), match.group(2)
+            host = "Host: 127.0.0.1:%d\r\n" % port
+
+            status, body = raw_request(port, "GET /%s/clip.webm HTTP/1.1\r\n%s\r\n" % (secret, host))
+            check(status == "HTTP/1.1 200 OK" and body == clip, status)
+            status, body = raw_request(port, "GET /%s/clip.webm HTTP/1.1\r\n%sRange: bytes=300-309\r\n\r\n" % (secret, host))
+            check(status == "HTTP/1.1 206 Partial Content" and body == clip[300:310], status)
+            refused = {
+                "wrong secret": ("GET /%s/clip.webm HTTP/1.1\r\n%s\r\n" % ("0" * 32, host), "404"),
+                "no secret": ("GET /clip.webm HTTP/1.1\r\n%s\r\n" % host, "404"),
+                "a name for the address": ("GET /%s/clip.webm HTTP/1.1\r\nHost: rebound.example:%d\r\n\r\n" % (secret, port), "403"),
+                "no host": ("GET /%s/clip.webm HTTP/1.0\r\n\r\n" % secret, "403"),
+                "another method": ("POST /%s/clip.webm HTTP/1.1\r\n%sContent-Length: 0\r\n\r\n" % (secret, host), "405"),
+                "not HTTP": ("HELLO\r\n\r\n", "400"),
+            }
+            for name, (head, code) in refused.items():
+                status, body = raw_request(port, head)
+                check(status.split(" ")[1:2] == [code] and body == b"", "%s: %s" % (name, status))
+            # A head without end meets the limit: the connection closes with no file sent.
+            status, body = raw_request(port, "GET /%s/clip.webm HTTP/1.1\r\n%sX-Filler: %s" % (secret, host, "x" * 40000))
+            check(status == "" and body == b"", status)
+            check(p.proc.poll() is None, "the runtime ended")
+        finally:
+            p.kill()
+    finally:
+        other.close()
+
+
 @case
 def replies_reach_only_the_document_that_called():
     other = OtherOrigin()

@@ -8,6 +8,7 @@
 #include "support/TestFiles.h"
 #include "support/ZipFixture.h"
 
+#include <cstring>
 #include <filesystem>
 
 namespace velmora {
@@ -25,7 +26,8 @@ protected:
                              {"MyApp/lib/\xC3\xA9t\xC3\xA9.mjs", "export {}", 1, 8},
                              {"MyApp/mod.wasm", "WASM", 1, 0},
                              {"MyApp/my page.html", "spaced", 1, 8},
-                             {"MyApp/data/shared.txt", "from the archive", 1, 8}},
+                             {"MyApp/data/shared.txt", "from the archive", 1, 8},
+                             {"MyApp/media/clip.webm", "0123456789ABCDEFGHIJ", 1, 8}},
                             kPassword)),
       Form(Platform.CreateForm(TFormKind::Main)), View(*Form), Browser(*Platform.Browsers.back())
   {
@@ -39,6 +41,7 @@ protected:
     test::WriteFile(Disk.File("data/config.json"), "{\"on\":true}");
     test::WriteFile(Disk.File("data/shared.txt"), "from the disk");
     test::WriteFile(Disk.File("outside/pic.png"), "ABSOLUTE");
+    test::WriteFile(Disk.File("media/disk.webm"), "abcdefghijklmnopqrst");
   }
 
   std::string Body(const std::string& Uri)
@@ -170,6 +173,54 @@ TEST_F(BrowserFormTest, AppFilesComeFromTheArchiveThenTheProgramFolderThenAbsolu
 
   View.SetHandleRequests(false);
   EXPECT_EQ(Body("file:///index.html"), "<none>");
+}
+
+TEST_F(BrowserFormTest, ByteRangesGetTheirPartOfArchiveEntriesAndDiskFiles)
+{
+  Browser.CompleteCreation(kSOk);
+  struct TCase {
+    const char* Uri;
+    const char* Range;
+    int Status;
+    const char* Body;
+    const char* ContentRange; // "": no such header
+  };
+  const TCase cases[] = {
+    // A deflated, encrypted entry has to be read up to the range; a disk file is seeked.
+    {"file:///media/clip.webm", "bytes=5-9", 206, "56789", "bytes 5-9/20"},
+    {"file:///media/clip.webm", "bytes=15-", 206, "FGHIJ", "bytes 15-19/20"},
+    {"file:///media/clip.webm", "bytes=-3", 206, "HIJ", "bytes 17-19/20"},
+    {"file:///media/clip.webm", "bytes=0-999", 206, "0123456789ABCDEFGHIJ", "bytes 0-19/20"},
+    {"file:///media/disk.webm", "bytes=10-12", 206, "klm", "bytes 10-12/20"},
+    {"file:///media/disk.webm", "bytes=-50", 206, "abcdefghijklmnopqrst", "bytes 0-19/20"},
+    // Nothing of the file lies in the range.
+    {"file:///media/clip.webm", "bytes=20-", 416, "", "bytes */20"},
+    {"file:///media/disk.webm", "bytes=-0", 416, "", "bytes */20"},
+    // Ranges this server ignores: the whole file, as without the header.
+    {"file:///media/clip.webm", "bytes=0-1,5-6", 200, "0123456789ABCDEFGHIJ", ""},
+    {"file:///media/clip.webm", "items=0-1", 200, "0123456789ABCDEFGHIJ", ""},
+    {"file:///media/clip.webm", "bytes=9-3", 200, "0123456789ABCDEFGHIJ", ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Uri) + " " + c.Range);
+    const auto response = Browser.RequestFrom(c.Uri, "file:///index.html", false, c.Range);
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->StatusCode, c.Status);
+    EXPECT_EQ(test::BodyOf(response), c.Body);
+    const std::string line = std::string("\r\nContent-Range: ") + c.ContentRange;
+    EXPECT_EQ(response->Headers.find("Content-Range") != std::string::npos, *c.ContentRange != '\0');
+    if (*c.ContentRange != '\0') {
+      EXPECT_TRUE(response->Headers.ends_with(line)) << response->Headers;
+    }
+    if (c.Status == 206) {
+      EXPECT_EQ(response->ReasonPhrase, "Partial Content");
+      ASSERT_TRUE(response->Body);
+      EXPECT_EQ(response->Body->Length(), static_cast<int64_t>(std::strlen(c.Body)));
+    }
+    EXPECT_TRUE(response->Headers.starts_with("Content-Type: video/webm\r\n") ||
+                response->Headers == "Content-Type: video/webm")
+      << response->Headers;
+  }
 }
 
 TEST_F(BrowserFormTest, OnlyTheAppsOwnDocumentsGetAppFiles)

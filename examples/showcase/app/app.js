@@ -97,6 +97,8 @@
       return show('mainMenu.updateItem', ryx.mainMenu.updateItem({ id: 102, enabled: saveEnabled }));
     },
     // A new window on an app page starts a second instance of the app showing it.
+    'play-clip': function () { document.getElementById('clip').play(); },
+    'seek-clip': function () { document.getElementById('clip').currentTime = 4; },
     'new-window': function () { window.open('pages/about.html', '_blank'); log('window.open pages/about.html'); },
     'close': function () { ryx.app.close(); }
   };
@@ -168,6 +170,19 @@
     show('themes.setTheme', ryx.themes.setTheme({ name: picker.value }));
   });
 
+  // Plays the muted clip, jumps to 0:04 and tells where playing went on.
+  function playAndSeek() {
+    var clip = document.getElementById('clip');
+    return new Promise(function (resolve, reject) {
+      clip.addEventListener('error', function () { reject('media error ' + (clip.error && clip.error.code)); },
+                            { once: true });
+      clip.addEventListener('seeked', function () {
+        resolve('playing at ' + clip.currentTime.toFixed(1) + ' s of ' + clip.duration.toFixed(1) + ' s');
+      }, { once: true });
+      clip.play().then(function () { clip.currentTime = 4; }, reject);
+    });
+  }
+
   // The close button of the window asks the page first.
   ryx.events.onCloseQuery = function () {
     if (!document.getElementById('confirm-close').checked || window.confirm('Close the showcase?')) {
@@ -188,7 +203,13 @@
     ['Theme', function () { return ryx.themes.getTheme(); }],
     ['Style sheet type', function () {
       return fetch('style.css').then(function (r) { return r.headers.get('content-type'); });
-    }]
+    }],
+    ['Byte range of the clip', function () {
+      return fetch('media/clip.webm', { headers: { Range: 'bytes=0-99' } }).then(function (r) {
+        return r.status + ' ' + r.headers.get('content-range');
+      });
+    }],
+    ['Clip plays and seeks', playAndSeek]
   ];
 
   // The window caption follows the document title (DynamicAppTitle=1), so it tells how the

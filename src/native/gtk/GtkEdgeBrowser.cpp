@@ -191,6 +191,25 @@ WebKitURISchemeResponse* MakeSchemeResponse(const TWebResourceResponse& Answer)
   return Response;
 }
 
+// A string property of a script message's value; nothing when it is missing or not a string.
+std::optional<std::string> StringProperty(JSCValue* Object, const char* Name)
+{
+  JSCValue* Property = jsc_value_object_get_property(Object, Name);
+  std::optional<std::string> Text;
+  if (Property && jsc_value_is_string(Property)) {
+    GBytes* Bytes = jsc_value_to_string_as_bytes(Property);
+    gsize Size = 0;
+    if (Bytes) {
+      const auto* Data = static_cast<const char*>(g_bytes_get_data(Bytes, &Size));
+      Text.emplace(Data != nullptr ? Data : "", Data != nullptr ? Size : 0);
+      g_bytes_unref(Bytes);
+    }
+  }
+  if (Property)
+    g_object_unref(Property);
+  return Text;
+}
+
 // The reply of one script message: it answers the promise of that post in the document that made
 // it. Released without a reply, WebKit answers undefined, which the bridge world ignores.
 class TGtkReplyTarget final : public TWebMessageReplyTarget {
@@ -250,6 +269,7 @@ TGtkEdgeBrowser::TGtkEdgeBrowser(TGtkForm& Parent, const std::string& DataFolder
 TGtkEdgeBrowser::~TGtkEdgeBrowser()
 {
   *FAlive = false;
+  FMediaServer.reset();
   if (FCompletionSource != 0)
     g_source_remove(FCompletionSource);
 
@@ -328,6 +348,10 @@ void TGtkEdgeBrowser::CreateEngine()
   FContentManager = webkit_user_content_manager_new();
   AddUserScript(FContentManager, Scripts::kShim, nullptr);
   AddUserScript(FContentManager, Scripts::kBridge, Scripts::kBridgeWorld);
+  FMediaServer = std::make_unique<TGtkMediaServer>(
+    [this](const std::string& Uri, const std::string& Range) { return ServeMediaRequest(Uri, Range); });
+  const std::string MediaRoute = std::string(Scripts::kMediaRoute) + "(\"" + FMediaServer->BaseUri() + "\");";
+  AddUserScript(FContentManager, MediaRoute.c_str(), Scripts::kBridgeWorld);
   webkit_user_content_manager_register_script_message_handler_with_reply(FContentManager, Scripts::kBridgeHandler,
                                                                          Scripts::kBridgeWorld);
   const std::string Detailed = std::string("script-message-with-reply-received::") + Scripts::kBridgeHandler;
@@ -528,6 +552,8 @@ void TGtkEdgeBrowser::ServeAppRequest(WebKitURISchemeRequest* Request)
     Args.Requester = "file://";
   }
   Args.FromPopup = webkit_uri_scheme_request_get_web_view(Request) != FView;
+  if (const char* Range = RequestHeaders ? soup_message_headers_get_one(RequestHeaders, "Range") : nullptr)
+    Args.Range = Range;
   const bool Wanted = std::any_of(FFilters.begin(), FFilters.end(),
                                   [&](const std::string& Filter) { return MatchesFilter(Filter, Args.Uri); });
   // The handler may free this control; only Args and Request are used after it.
@@ -545,6 +571,20 @@ void TGtkEdgeBrowser::ServeAppRequest(WebKitURISchemeRequest* Request)
   g_object_unref(Response);
 }
 
+std::optional<TWebResourceResponse> TGtkEdgeBrowser::ServeMediaRequest(const std::string& Uri, const std::string& Range)
+{
+  // The route's secret is the credential: the request comes from an app document's media
+  // element, which the engine does not name, so it is judged as the view's own requests are.
+  TWebResourceRequestedEventArgs Args;
+  Args.Uri = Uri;
+  Args.Range = Range;
+  const bool Wanted = std::any_of(FFilters.begin(), FFilters.end(),
+                                  [&](const std::string& Filter) { return MatchesFilter(Filter, Args.Uri); });
+  if (Wanted)
+    Raise(OnWebResourceRequested, *this, Args);
+  return std::move(Args.Response);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Web messages
 
@@ -558,32 +598,25 @@ gboolean TGtkEdgeBrowser::OnScriptMessage(WebKitUserContentManager*, JSCValue* V
 
 void TGtkEdgeBrowser::ReceiveBridgeMessage(JSCValue* Value, WebKitScriptMessageReply* Reply)
 {
-  if (!FSettings.WebMessageEnabled || !Value || !jsc_value_is_string(Value))
+  if (!FSettings.WebMessageEnabled || !Value || !jsc_value_is_object(Value))
     return;
-  GBytes* Bytes = jsc_value_to_string_as_bytes(Value);
-  gsize Size = 0;
-  const char* Data = Bytes ? static_cast<const char*>(g_bytes_get_data(Bytes, &Size)) : nullptr;
-  // The envelope carries the message as an escaped string, so it may be somewhat longer.
-  rapidjson::Document Envelope;
-  const bool Parsed = Data && Size <= kMaxBridgeMessageBytes + kMaxBridgeMessageBytes / 2 &&
-                      ParseBoundedJson(Envelope, std::string_view(Data, Size), TJsonNumbers::AsValues);
-  if (Bytes)
-    g_bytes_unref(Bytes);
-  if (!Parsed || !Envelope.IsObject())
+  // The envelope's texts are taken as they are: the message itself is parsed once, by its reader.
+  std::optional<std::string> Source = StringProperty(Value, "source");
+  if (!Source)
     return;
-  const auto Source = Envelope.FindMember("source");
-  const auto Json = Envelope.FindMember("json");
-  const auto String = Envelope.FindMember("string");
-  if (Source == Envelope.MemberEnd() || !Source->value.IsString() || Json == Envelope.MemberEnd() ||
-      !Json->value.IsString())
+  std::string Json;
+  std::optional<std::string> AsString = StringProperty(Value, "string");
+  if (AsString) {
+    if (AsString->size() > kMaxBridgeMessageBytes)
+      return;
+    Json = TStrUtils::StringToJsonString(*AsString);
+  } else if (std::optional<std::string> Posted = StringProperty(Value, "json")) {
+    Json = std::move(*Posted);
+  } else {
     return;
-  std::optional<std::string> AsString;
-  if (String != Envelope.MemberEnd() && String->value.IsString())
-    AsString.emplace(String->value.GetString(), String->value.GetStringLength());
+  }
   auto Target = std::make_shared<TGtkReplyTarget>(Reply, jsc_value_get_context(Value));
-  const TWebMessageReceivedEventArgs Args(ToViewUri(Source->value.GetString()),
-                                          std::string(Json->value.GetString(), Json->value.GetStringLength()),
-                                          std::move(AsString), std::move(Target));
+  const TWebMessageReceivedEventArgs Args(ToViewUri(*Source), std::move(Json), std::move(AsString), std::move(Target));
   Raise(OnWebMessageReceived, *this, Args);
 }
 

@@ -14,8 +14,11 @@
 //   data, blob) are loaded by WebKit itself and are never raised: WebKit offers no hook to
 //   answer them. An app request that no handler answers fails with "not found", which shows
 //   WebKit's error page (or an empty page when BuiltInErrorPageEnabled is false).
-// - Audio and video elements cannot play an app address: WebKitGTK's media player accepts only
-//   http, https, file, data and blob sources. A page can fetch the file and play a blob: URL.
+// - Audio and video elements cannot load an app address: WebKitGTK's media player accepts only
+//   http, https, file, data and blob sources. So app documents get their media through a loopback
+//   route (TGtkMediaServer): a script in the bridge world points media elements that name app
+//   files at the route, whose requests raise OnWebResourceRequested like the scheme's, byte
+//   ranges included.
 // - Web messages travel through a page-side window.chrome.webview installed before any other
 //   script in every document. The address a message reports is read, when the document starts,
 //   by a script in an isolated script world, where the page can neither reach the message channel
@@ -39,10 +42,12 @@
 #pragma once
 
 #include "GtkForm.h"
+#include "GtkMediaServer.h"
 
 #include <webkit2/webkit2.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +94,7 @@ private:
   void CreateEngine();
   void RaiseCreated();
   void ServeAppRequest(WebKitURISchemeRequest* Request);
+  std::optional<TWebResourceResponse> ServeMediaRequest(const std::string& Uri, const std::string& Range);
   void ReceiveBridgeMessage(JSCValue* Value, WebKitScriptMessageReply* Reply);
   void LoadChanged(WebKitLoadEvent Event);
   void DecideDownload(WebKitDownload* Download, const std::string& SuggestedFileName);
@@ -138,6 +144,7 @@ private:
   WebKitWebView* FView = nullptr;
   TSchemeBinding* FBinding = nullptr;
   std::vector<GtkWidget*> FPopups;
+  std::unique_ptr<TGtkMediaServer> FMediaServer;
   // The address the top-level document was loaded from, as the owner sees it ("" for an error page).
   std::string FDocumentUri;
 

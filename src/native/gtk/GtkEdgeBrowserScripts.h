@@ -8,9 +8,11 @@ namespace velmora::GtkEdgeBrowserScripts {
 inline constexpr const char* kBridgeWorld = "velmora-bridge";
 inline constexpr const char* kBridgeHandler = "velmora";
 
-// Runs first in every document, in the page's world. postMessage hands the value to the bridge
+// Runs first in every document, in the page's world. postMessage hands the message to the bridge
 // world as a DOM event whose detail is a string, because only primitives cross between worlds
-// intact. The functions it relies on are taken before any page script can replace them.
+// intact: a string as it is ("velmora-bridge-post-string"), any other value as its JSON text,
+// made once ("velmora-bridge-post"). The functions it relies on are taken before any page script
+// can replace them.
 // Host messages arrive as MessageEvents of a private EventTarget: replies to this document's own
 // messages through a "velmora-bridge-reply" event the bridge world dispatches on the document,
 // messages the host posts to the top-level document through __velmoraDeliver.
@@ -29,9 +31,12 @@ inline constexpr const char* kShim = R"JS((function () {
     Object.defineProperty(webview, name, { value: fn, enumerable: true });
   }
   define('postMessage', function postMessage(message) {
+    if (typeof message === 'string') {
+      dispatch.call(doc, new CustomEventClass('velmora-bridge-post-string', { detail: message }));
+      return;
+    }
     var json = stringify(message);
-    var detail = stringify({ json: json === undefined ? 'null' : json, isString: typeof message === 'string' });
-    dispatch.call(doc, new CustomEventClass('velmora-bridge-post', { detail: detail }));
+    dispatch.call(doc, new CustomEventClass('velmora-bridge-post', { detail: json === undefined ? 'null' : json }));
   });
   define('addEventListener', function addEventListener(type, listener, options) {
     listeners.addEventListener(type, listener, options);
@@ -65,11 +70,11 @@ inline constexpr const char* kShim = R"JS((function () {
 
 // Runs in the bridge world of every document. It takes the document's address when the document
 // starts, before any page script runs, so neither the page nor history.pushState can choose what
-// source its messages report, and posts one JSON envelope to the host: {source, json, string},
-// string being the value when a string was posted and null otherwise. The host's reply resolves
-// the promise of this very post, in this very document: a reply never reaches another document,
-// and none arrives once this one is gone. The listener sits on window in the capture phase,
-// registered before any page script, so it runs first.
+// source its messages report, and posts each message to the host with that address attached,
+// without reading the message: {source, json} for a value's JSON text, {source, string} for a
+// string. The host's reply resolves the promise of this very post, in this very document: a reply
+// never reaches another document, and none arrives once this one is gone. The listeners sit on
+// window in the capture phase, registered before any page script, so they run first.
 inline constexpr const char* kBridge = R"JS((function () {
   'use strict';
   var handlers = window.webkit && window.webkit.messageHandlers;
@@ -78,36 +83,75 @@ inline constexpr const char* kBridge = R"JS((function () {
     return;
   var source = location.href;
   var doc = document;
-  var stringify = JSON.stringify;
-  var parse = JSON.parse;
   var CustomEventClass = CustomEvent;
-  window.addEventListener('velmora-bridge-post', function (event) {
+  function forward(event, key) {
     if (event.target !== doc || typeof event.detail !== 'string')
       return;
-    var message;
-    try {
-      message = parse(event.detail);
-    } catch (e) {
-      return;
-    }
-    if (message === null || typeof message !== 'object' || typeof message.json !== 'string')
-      return;
-    var value;
-    try {
-      value = parse(message.json);
-    } catch (e) {
-      return;
-    }
-    var text = message.isString === true && typeof value === 'string' ? value : null;
-    var reply = channel.postMessage(stringify({ source: source, json: message.json, string: text }));
+    var envelope = { source: source };
+    envelope[key] = event.detail;
+    var reply = channel.postMessage(envelope);
     if (reply && typeof reply.then === 'function') {
       reply.then(function (json) {
         if (typeof json === 'string')
           doc.dispatchEvent(new CustomEventClass('velmora-bridge-reply', { detail: json }));
       }, function () {});
     }
-  }, true);
+  }
+  window.addEventListener('velmora-bridge-post', function (event) { forward(event, 'json'); }, true);
+  window.addEventListener('velmora-bridge-post-string', function (event) { forward(event, 'string'); }, true);
 })();
+)JS";
+
+// Runs in the bridge world of every document, after kBridge, called with the media route's base
+// address ("http://127.0.0.1:<port>/<secret>/"). In app documents it points audio and video
+// elements, and the source elements inside them, that name an app address at the same file
+// through the route, since WebKit's media player cannot load the app scheme: a mutation observer
+// sees every such element the document gets and every change of its src attribute, before the
+// media element starts loading. Other documents never learn the route.
+inline constexpr const char* kMediaRoute = R"JS((function (mediaBase) {
+  'use strict';
+  var appPrefix = 'velmora://app/';
+  if (!mediaBase || location.href.indexOf(appPrefix) !== 0)
+    return;
+  var doc = document;
+  var URLClass = URL;
+  function isMedia(node) {
+    return node && (node.localName === 'video' || node.localName === 'audio');
+  }
+  function route(element) {
+    if (!isMedia(element) && !(element.localName === 'source' && isMedia(element.parentNode)))
+      return;
+    var src = element.getAttribute('src');
+    if (!src)
+      return;
+    var address;
+    try {
+      address = new URLClass(src, doc.baseURI).href;
+    } catch (e) {
+      return;
+    }
+    if (address.indexOf(appPrefix) === 0)
+      element.setAttribute('src', mediaBase + address.substring(appPrefix.length));
+  }
+  function visit(node) {
+    if (node.nodeType !== 1)
+      return;
+    route(node);
+    var found = node.querySelectorAll('video[src], audio[src], source[src]');
+    for (var i = 0; i < found.length; i++)
+      route(found[i]);
+  }
+  new MutationObserver(function (records) {
+    for (var i = 0; i < records.length; i++) {
+      var record = records[i];
+      if (record.type === 'attributes')
+        route(record.target);
+      else
+        for (var j = 0; j < record.addedNodes.length; j++)
+          visit(record.addedNodes[j]);
+    }
+  }).observe(doc, { subtree: true, childList: true, attributes: true, attributeFilter: ['src'] });
+})
 )JS";
 
 } // namespace velmora::GtkEdgeBrowserScripts

@@ -112,12 +112,14 @@ std::optional<TWebResourceResponse> THeadlessEdgeBrowser::Request(const std::str
 }
 
 std::optional<TWebResourceResponse> THeadlessEdgeBrowser::RequestFrom(const std::string& Uri,
-                                                                      const std::string& Requester, bool FromPopup)
+                                                                      const std::string& Requester, bool FromPopup,
+                                                                      const std::string& Range)
 {
   TWebResourceRequestedEventArgs args;
   args.Uri = Uri;
   args.Requester = Requester;
   args.FromPopup = FromPopup;
+  args.Range = Range;
   if (!Filters.empty() && OnWebResourceRequested)
     OnWebResourceRequested(*this, args);
   return args.Response;

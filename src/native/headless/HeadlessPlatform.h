@@ -137,9 +137,10 @@ public:
                                                        std::optional<std::string> Sender = std::nullopt);
   // A request made by the top-level document.
   std::optional<TWebResourceResponse> Request(const std::string& Uri);
-  // A request with the requester the engine names ("" for none), from the view or a popup.
+  // A request with the requester the engine names ("" for none), from the view or a popup, with
+  // the "Range" header given ("" for none).
   std::optional<TWebResourceResponse> RequestFrom(const std::string& Uri, const std::string& Requester,
-                                                  bool FromPopup = false);
+                                                  bool FromPopup = false, const std::string& Range = {});
   bool RequestNewWindow(const std::string& Uri);
   TPermissionState RequestPermission(const std::string& Kind);
   TDownloadStartingEventArgs StartDownload(const std::string& Uri, const std::string& SuggestedFileName);

@@ -561,6 +561,7 @@ void TWin32EdgeBrowser::WebResourceRequested(ICoreWebView2WebResourceRequestedEv
     requested.Requester = origin;
   else if (!referer.empty())
     requested.Requester = referer;
+  requested.Range = HeaderOf(headers.Get(), L"Range");
   COREWEBVIEW2_WEB_RESOURCE_CONTEXT context = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL;
   Args->get_ResourceContext(&context);
   const std::shared_ptr<bool> alive = FAlive;
