@@ -1,4 +1,5 @@
-# Third-party libraries. On Linux they come from Debian's -dev packages; the Windows
+# Third-party libraries (zlib also directly: the archive reader inflates entries it decrypts
+# itself). On Linux they come from Debian's -dev packages; the Windows
 # cross build takes libzip (and a copy of the RapidJSON headers) from the prefix that
 # scripts/build-windows-deps.sh fills, and zlib from Debian's mingw-w64 zlib package.
 
@@ -17,8 +18,9 @@ else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
   pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0 gio-2.0)
+  find_package(ZLIB REQUIRED)
   add_library(velmora_libzip INTERFACE)
-  target_link_libraries(velmora_libzip INTERFACE PkgConfig::LIBZIP)
+  target_link_libraries(velmora_libzip INTERFACE PkgConfig::LIBZIP ZLIB::ZLIB)
   find_path(VELMORA_RAPIDJSON_INCLUDE rapidjson/document.h REQUIRED)
 endif()
 

@@ -5,8 +5,11 @@
 #include "TextHelpers.h"
 
 #include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <array>
+#include <vector>
 
 namespace velmora {
 
@@ -52,6 +55,8 @@ TZipEntry EntryAt(zip_t* Archive, uint64_t Index)
       entry.EncryptionMethod = st.encryption_method;
     if ((st.valid & ZIP_STAT_COMP_METHOD) != 0U)
       entry.CompressionMethod = st.comp_method;
+    if ((st.valid & ZIP_STAT_CRC) != 0U)
+      entry.Crc = st.crc;
   }
   return entry;
 }
@@ -129,6 +134,214 @@ private:
   std::string FName;
   zip_file_t* FFile = nullptr;
   uint64_t FRead = 0;
+  bool FDone = false;
+  std::string FError;
+};
+
+// The traditional PKWARE cipher: three keys stirred with each plain byte. libzip decrypts it through
+// one call of zlib's crc32() per key update, several times slower than this table; every
+// traditionally encrypted entry that is stored or deflated is read through here.
+class TPkwareCipher {
+public:
+  explicit TPkwareCipher(std::string_view Password)
+  {
+    for (const char c : Password)
+      Stir(static_cast<uint8_t>(c));
+  }
+
+  void Decrypt(uint8_t* Data, size_t Size)
+  {
+    for (size_t i = 0; i < Size; ++i) {
+      const uint32_t temp = (FKey2 | 2U) & 0xFFFFU;
+      const auto plain = static_cast<uint8_t>(Data[i] ^ static_cast<uint8_t>((temp * (temp ^ 1U)) >> 8));
+      Data[i] = plain;
+      Stir(plain);
+    }
+  }
+
+private:
+  static constexpr std::array<uint32_t, 256> kCrcTable = [] {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k)
+        c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
+      table[i] = c;
+    }
+    return table;
+  }();
+
+  void Stir(uint8_t Plain)
+  {
+    FKey0 = kCrcTable[(FKey0 ^ Plain) & 0xFFU] ^ (FKey0 >> 8);
+    FKey1 = (FKey1 + (FKey0 & 0xFFU)) * 134775813U + 1U;
+    FKey2 = kCrcTable[(FKey2 ^ (FKey1 >> 24)) & 0xFFU] ^ (FKey2 >> 8);
+  }
+
+  uint32_t FKey0 = 0x12345678U;
+  uint32_t FKey1 = 0x23456789U;
+  uint32_t FKey2 = 0x34567890U;
+};
+
+// Reads a traditionally encrypted entry, stored or deflated: libzip gives the raw bytes (under the
+// archive's lock, a block at a time), which are decrypted, inflated and checked here, beside the
+// lock, so readers of different entries work at once. The bytes end in the same checks as
+// libzip's: never more than declared, exactly as many, and the CRC-32 the archive records (which
+// also tells a wrong password).
+class TPkwareEntryReader final : public TZipEntryReader {
+public:
+  TPkwareEntryReader(std::shared_ptr<TExeZip::TShared> Shared, const TZipEntry& Entry, std::string_view Password,
+                     std::string Name)
+    : FShared(std::move(Shared)), FIndex(Entry.Index), FSize(Entry.Size), FRawLeft(Entry.CompressedSize),
+      FCrc(Entry.Crc.value_or(0)), FDeflated(Entry.CompressionMethod == ZIP_CM_DEFLATE), FCipher(Password),
+      FName(std::move(Name))
+  {}
+
+  ~TPkwareEntryReader() override
+  {
+    if (FInflating)
+      inflateEnd(&FStream);
+    if (FFile != nullptr) {
+      const std::lock_guard lock(FShared->Lock);
+      zip_fclose(FFile);
+    }
+  }
+
+  TPkwareEntryReader(const TPkwareEntryReader&) = delete;
+  TPkwareEntryReader& operator=(const TPkwareEntryReader&) = delete;
+
+  uint64_t DeclaredSize() const override { return FSize; }
+
+  TResult<size_t> Read(std::span<uint8_t> Buffer) override
+  {
+    if (!FError.empty())
+      return TError{FError};
+    if (FDone || Buffer.empty())
+      return size_t{0};
+    if (FSize > kMaxArchiveEntryBytes)
+      return Fail("the entry is larger than the runtime reads (" + std::to_string(FSize) + " bytes)");
+    if (FFile == nullptr && !FRawEnd) {
+      const std::lock_guard lock(FShared->Lock);
+      FFile = zip_fopen_index(FShared->Archive, FIndex, ZIP_FL_ENCRYPTED);
+      if (FFile == nullptr)
+        return Fail(zip_strerror(FShared->Archive));
+    }
+    if (FDeflated && !FInflating) {
+      if (inflateInit2(&FStream, -MAX_WBITS) != Z_OK)
+        return Fail("the decompressor could not start");
+      FInflating = true;
+    }
+    // One byte more than may come, so an entry that yields more than it declares shows at once.
+    const uint64_t allowed = FSize - FRead + 1;
+    if (Buffer.size() > allowed)
+      Buffer = Buffer.first(static_cast<size_t>(allowed));
+    for (;;) {
+      if (FInPos == FInput.size() && !FRawEnd) {
+        if (const TStatus filled = Fill(); !filled)
+          return TError{filled.Error()};
+      }
+      size_t produced = 0;
+      bool streamEnd = false;
+      if (FDeflated) {
+        FStream.next_in = FInput.data() + FInPos;
+        FStream.avail_in = static_cast<uInt>(FInput.size() - FInPos);
+        FStream.next_out = Buffer.data();
+        FStream.avail_out = static_cast<uInt>(std::min<size_t>(Buffer.size(), UINT32_MAX));
+        const int result = inflate(&FStream, Z_NO_FLUSH);
+        FInPos = FInput.size() - FStream.avail_in;
+        produced = static_cast<size_t>(FStream.next_out - Buffer.data());
+        if (result == Z_STREAM_END)
+          streamEnd = true;
+        else if (result != Z_OK && result != Z_BUF_ERROR)
+          return Fail("the compressed data is damaged");
+      } else {
+        produced = std::min(Buffer.size(), FInput.size() - FInPos);
+        std::copy_n(FInput.begin() + static_cast<std::ptrdiff_t>(FInPos), produced, Buffer.begin());
+        FInPos += produced;
+      }
+      if (produced > 0) {
+        FRead += produced;
+        if (FRead > FSize)
+          return Fail("the entry holds more data than it declares");
+        FComputedCrc = crc32_z(FComputedCrc, Buffer.data(), produced);
+        return produced;
+      }
+      if (streamEnd || (FRawEnd && FInPos == FInput.size()))
+        return Finish();
+    }
+  }
+
+private:
+  static constexpr size_t kBlockBytes = 64 * 1024;
+  static constexpr size_t kHeaderBytes = 12;
+
+  // The next block of raw bytes, decrypted, past the encryption header. Reading stops at the
+  // recorded compressed size: libzip would check the raw bytes of a stored entry against the
+  // CRC of the plain ones at their end.
+  TStatus Fill()
+  {
+    FInput.resize(static_cast<size_t>(std::min<uint64_t>(kBlockBytes, FRawLeft)));
+    zip_int64_t got = 0;
+    if (!FInput.empty()) {
+      const std::lock_guard lock(FShared->Lock);
+      got = zip_fread(FFile, FInput.data(), FInput.size());
+      if (got < 0)
+        return Fail(zip_file_strerror(FFile));
+    }
+    FRawLeft -= static_cast<uint64_t>(got);
+    FInput.resize(static_cast<size_t>(got));
+    FInPos = 0;
+    if (got == 0) {
+      FRawEnd = true;
+      return {};
+    }
+    FCipher.Decrypt(FInput.data(), FInput.size());
+    const size_t header = std::min(FHeaderLeft, FInput.size());
+    FHeaderLeft -= header;
+    FInPos = header;
+    return {};
+  }
+
+  TResult<size_t> Finish()
+  {
+    if (FHeaderLeft > 0)
+      return Fail("the entry ends inside its encryption header");
+    if (FRead != FSize)
+      return Fail("the entry holds less data than it declares");
+    if (FComputedCrc != FCrc)
+      return Fail("the data does not match its checksum (a wrong password or damage)");
+    {
+      const std::lock_guard lock(FShared->Lock);
+      zip_fclose(FFile);
+      FFile = nullptr;
+    }
+    FDone = true;
+    return size_t{0};
+  }
+
+  TError Fail(const std::string& Why)
+  {
+    FError = "Cannot extract " + FName + ": " + Why;
+    return TError{FError};
+  }
+
+  std::shared_ptr<TExeZip::TShared> FShared;
+  uint64_t FIndex;
+  uint64_t FSize;
+  uint64_t FRawLeft;
+  uint32_t FCrc;
+  bool FDeflated;
+  TPkwareCipher FCipher;
+  std::string FName;
+  zip_file_t* FFile = nullptr;
+  z_stream FStream{};
+  bool FInflating = false;
+  std::vector<uint8_t> FInput;
+  size_t FInPos = 0;
+  size_t FHeaderLeft = kHeaderBytes;
+  bool FRawEnd = false;
+  uint64_t FRead = 0;
+  uLong FComputedCrc = 0;
   bool FDone = false;
   std::string FError;
 };
@@ -213,6 +426,9 @@ std::unique_ptr<TZipEntryReader> TExeZip::OpenEntry(std::string_view Name) const
   const auto entry = FindFile(Name);
   if (!entry)
     return nullptr;
+  if (entry->EncryptionMethod == ZIP_EM_TRAD_PKWARE && entry->Crc &&
+      (entry->CompressionMethod == ZIP_CM_STORE || entry->CompressionMethod == ZIP_CM_DEFLATE))
+    return std::make_unique<TPkwareEntryReader>(FShared, *entry, FPassword, std::string(Name));
   return std::make_unique<TEntryReader>(FShared, entry->Index, entry->Size, std::string(Name));
 }
 

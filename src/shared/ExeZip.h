@@ -25,6 +25,7 @@ struct TZipEntry {
   uint64_t CompressedSize = 0;
   uint16_t EncryptionMethod = 0; // 0 none, 1 traditional PKWARE, 0x0101..0x0103 AES
   int32_t CompressionMethod = 0; // 0 stored, 8 deflated, ...
+  std::optional<uint32_t> Crc;   // the CRC-32 of the uncompressed bytes, when the archive gives it
   bool IsDirectory() const { return !Name.empty() && Name.back() == '/'; }
 };
 

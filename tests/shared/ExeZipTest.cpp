@@ -89,11 +89,12 @@ TEST(TExeZip, FindsFullNamesIgnoringAsciiLetterCaseOnly)
 
 TEST(TExeZip, WrongPasswordFailsCleanly)
 {
-  const std::string archive = MakeZip({{"a.txt", Text(5000), 1, 8}, {"b.txt", Text(5000), 0x0103, 8}}, kPassword);
+  const std::string archive =
+    MakeZip({{"a.txt", Text(5000), 1, 8}, {"b.txt", Text(5000), 0x0103, 8}, {"c.txt", Text(5000), 1, 0}}, kPassword);
   TExeZip zip;
   zip.SetPassword("not-the-archive-password");
   ASSERT_TRUE(zip.Open(BytesOf(archive)));
-  for (const char* name : {"a.txt", "b.txt"}) {
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
     SCOPED_TRACE(name);
     EXPECT_FALSE(zip.ExtractToString(name));
   }
@@ -114,14 +115,17 @@ TEST(TExeZip, DamagedArchivesDoNotOpen)
 
 TEST(TExeZip, CorruptEntryDataIsAnError)
 {
-  std::string archive = MakeZip({{"a.txt", Text(3000), 1, 0}}, kPassword);
-  // Flip bytes inside the stored, encrypted data of the only entry (past its local header).
-  for (size_t i = 100; i < 120; ++i)
-    archive[i] = static_cast<char>(~archive[i]);
-  TExeZip zip;
-  zip.SetPassword(kPassword);
-  ASSERT_TRUE(zip.Open(BytesOf(archive)));
-  EXPECT_FALSE(zip.ExtractToString("a.txt"));
+  for (const int32_t compression : {0, 8}) {
+    SCOPED_TRACE(compression);
+    std::string archive = MakeZip({{"a.txt", Text(3000), 1, compression}}, kPassword);
+    // Flip bytes inside the encrypted data of the only entry (past its local header).
+    for (size_t i = 100; i < 120; ++i)
+      archive[i] = static_cast<char>(~archive[i]);
+    TExeZip zip;
+    zip.SetPassword(kPassword);
+    ASSERT_TRUE(zip.Open(BytesOf(archive)));
+    EXPECT_FALSE(zip.ExtractToString("a.txt"));
+  }
 }
 
 // Rewrites the uncompressed size an entry declares, in its local header and in the central
@@ -152,9 +156,11 @@ std::string WithDeclaredSize(std::string Archive, const std::string& Name, uint3
 TEST(TExeZip, DeclaredSizesAreNeverTrusted)
 {
   const std::string data = Text(5000);
-  for (const int32_t compression : {0, 8}) {
-    SCOPED_TRACE(compression);
-    const std::string archive = MakeZip({{"page.html", data, 0, compression}}, "");
+  for (const auto& [encryption, compression] : {std::pair{0, 0}, {0, 8}, {1, 0}, {1, 8}}) {
+    SCOPED_TRACE(std::to_string(encryption) + " " + std::to_string(compression));
+    const std::string password = encryption != 0 ? kPassword : "";
+    const std::string archive =
+      MakeZip({{"page.html", data, static_cast<uint16_t>(encryption), compression}}, password);
     struct TCase {
       uint32_t Declared;
       const char* Error; // part of the error text; nullptr: any error (libzip may find it first)
@@ -168,6 +174,7 @@ TEST(TExeZip, DeclaredSizesAreNeverTrusted)
       SCOPED_TRACE(c.Declared);
       const std::string lying = WithDeclaredSize(archive, "page.html", c.Declared);
       TExeZip zip;
+      zip.SetPassword(password);
       ASSERT_TRUE(zip.Open(BytesOf(lying)));
       const auto bytes = zip.ExtractToString("page.html");
       ASSERT_FALSE(bytes);

@@ -6,6 +6,7 @@
 #include "StrUtils.h"
 #include "TextHelpers.h"
 
+#include "GtkBodyStreams.h"
 #include "GtkEdgeBrowserScripts.h"
 #include "GtkSupport.h"
 
@@ -84,79 +85,10 @@ std::string PermissionKind(WebKitPermissionRequest* Request)
   return "other";
 }
 
-// ---------------------------------------------------------------------------------------------
-// A GInputStream over a TWebResourceBody. It has no asynchronous reads of its own, so GLib runs
-// each of WebKit's reads in a worker thread: the body is never read on the UI thread.
-
-struct TBodyStream {
-  GInputStream Parent;
-  TWebResourceBodyPtr* Body; // owned; null once closed
-};
-
-struct TBodyStreamClass {
-  GInputStreamClass ParentClass;
-};
-
-gssize BodyStreamRead(GInputStream* Stream, void* Buffer, gsize Count, GCancellable*, GError** Error)
+// The response the scheme handler gives WebKit for the owner's answer, with its body as Stream
+// (taken) of Length bytes (-1: unknown).
+WebKitURISchemeResponse* MakeSchemeResponse(const TWebResourceResponse& Answer, GInputStream* Stream, gint64 Length)
 {
-  TWebResourceBodyPtr* body = reinterpret_cast<TBodyStream*>(Stream)->Body;
-  if (body == nullptr || *body == nullptr)
-    return 0;
-  // Nothing may leave this function but a result: it is called from C, in a worker thread.
-  try {
-    const auto got = (*body)->Read(std::span<uint8_t>(static_cast<uint8_t*>(Buffer), Count));
-    if (got)
-      return static_cast<gssize>(got.Value());
-    g_set_error_literal(Error, G_IO_ERROR, G_IO_ERROR_FAILED, got.Error().c_str());
-  } catch (const std::exception& Failure) {
-    g_set_error_literal(Error, G_IO_ERROR, G_IO_ERROR_FAILED, Failure.what());
-  } catch (...) {
-    g_set_error_literal(Error, G_IO_ERROR, G_IO_ERROR_FAILED, "the response body failed");
-  }
-  return -1;
-}
-
-gboolean BodyStreamClose(GInputStream* Stream, GCancellable*, GError**)
-{
-  auto* self = reinterpret_cast<TBodyStream*>(Stream);
-  delete self->Body;
-  self->Body = nullptr;
-  return TRUE;
-}
-
-void BodyStreamFinalize(GObject* Object)
-{
-  BodyStreamClose(G_INPUT_STREAM(Object), nullptr, nullptr);
-  G_OBJECT_CLASS(g_type_class_peek_parent(G_OBJECT_GET_CLASS(Object)))->finalize(Object);
-}
-
-void BodyStreamClassInit(gpointer Class, gpointer)
-{
-  G_OBJECT_CLASS(Class)->finalize = BodyStreamFinalize;
-  G_INPUT_STREAM_CLASS(Class)->read_fn = BodyStreamRead;
-  G_INPUT_STREAM_CLASS(Class)->close_fn = BodyStreamClose;
-}
-
-GType BodyStreamType()
-{
-  static const GType Type =
-    g_type_register_static_simple(G_TYPE_INPUT_STREAM, "VelmoraBodyStream", sizeof(TBodyStreamClass),
-                                  BodyStreamClassInit, sizeof(TBodyStream), nullptr, GTypeFlags(0));
-  return Type;
-}
-
-GInputStream* NewBodyStream(TWebResourceBodyPtr Body)
-{
-  auto* stream = static_cast<TBodyStream*>(g_object_new(BodyStreamType(), nullptr));
-  stream->Body = new TWebResourceBodyPtr(std::move(Body));
-  return G_INPUT_STREAM(stream);
-}
-
-// The response the scheme handler gives WebKit for the owner's answer.
-WebKitURISchemeResponse* MakeSchemeResponse(const TWebResourceResponse& Answer)
-{
-  const gint64 Length = Answer.Body ? Answer.Body->Length() : 0;
-  GInputStream* Stream = NewBodyStream(Answer.Body);
   WebKitURISchemeResponse* Response = webkit_uri_scheme_response_new(Stream, Length);
   g_object_unref(Stream);
 
@@ -566,7 +498,34 @@ void TGtkEdgeBrowser::ServeAppRequest(WebKitURISchemeRequest* Request)
     g_error_free(Error);
     return;
   }
-  WebKitURISchemeResponse* Response = MakeSchemeResponse(*Args.Response);
+  // A small body is read whole beside the UI thread before the answer goes; a larger one streams.
+  const TWebResourceBodyPtr Body = Args.Response->Body;
+  const int64_t Length = Body ? Body->Length() : 0;
+  if (Body && Length >= 0 && Length <= kWholeBodyBytes) {
+    g_object_ref(Request);
+    ReadBodyInBackground(
+      Body, kWholeBodyBytes, [Request, Answer = std::move(*Args.Response)](TResult<std::string> Bytes) {
+        if (Bytes) {
+          auto* Held = new std::string(std::move(Bytes.Value()));
+          GBytes* Data = g_bytes_new_with_free_func(
+            Held->data(), Held->size(), [](gpointer Text) { delete static_cast<std::string*>(Text); }, Held);
+          GInputStream* Stream = g_memory_input_stream_new_from_bytes(Data);
+          const auto Size = static_cast<gint64>(g_bytes_get_size(Data));
+          g_bytes_unref(Data);
+          WebKitURISchemeResponse* Response = MakeSchemeResponse(Answer, Stream, Size);
+          webkit_uri_scheme_request_finish_with_response(Request, Response);
+          g_object_unref(Response);
+        } else {
+          GError* Error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_FAILED, Bytes.Error().c_str());
+          webkit_uri_scheme_request_finish_error(Request, Error);
+          g_error_free(Error);
+        }
+        g_object_unref(Request);
+      });
+    return;
+  }
+  GInputStream* Stream = Body ? NewPrefetchStream(Body) : g_memory_input_stream_new();
+  WebKitURISchemeResponse* Response = MakeSchemeResponse(*Args.Response, Stream, Length);
   webkit_uri_scheme_request_finish_with_response(Request, Response);
   g_object_unref(Response);
 }
