@@ -5,6 +5,8 @@
 // message listeners see every reply as well.
 window.ryx = (function () {
   var pending = new Map();
+  var uuidPattern = 'xxxxxxxx-xxxx-4xxx-yxxx-xxxxxxxxxxxx';
+  var hexDigits = '0123456789abcdef';
   var listening = null;
   function settle(event) {
     var data = event.data;
@@ -24,11 +26,17 @@ window.ryx = (function () {
   }
   return {
     call: function (funcID, args) {
-      var uuid = 'xxxxxxxx-xxxx-4xxx-yxxx-xxxxxxxxxxxx'.replace(/[xy]/g, function (c) {
-        var r = Math.random() * 16 | 0;
-        var v = c === 'x' ? r : (r & 3 | 8);
-        return v.toString(16);
-      });
+      // Each x a random hex digit, y one of 8, 9, a, b; the 4 and the hyphens stay.
+      var uuid = '';
+      for (var i = 0; i < 36; i++) {
+        var c = uuidPattern.charCodeAt(i);
+        if (c === 120 || c === 121) { // x, y
+          var r = Math.random() * 16 | 0;
+          uuid += hexDigits[c === 120 ? r : (r & 3 | 8)];
+        } else {
+          uuid += uuidPattern[i];
+        }
+      }
       return new Promise(function (resolve, reject) {
         var webview = window.chrome.webview;
         // Listens once per message channel (a page may have replaced it since the last call).

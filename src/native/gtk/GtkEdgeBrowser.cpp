@@ -123,20 +123,26 @@ WebKitURISchemeResponse* MakeSchemeResponse(const TWebResourceResponse& Answer, 
   return Response;
 }
 
+// The UTF-8 text of a string value.
+std::optional<std::string> StringOf(JSCValue* Value)
+{
+  std::optional<std::string> Text;
+  if (GBytes* Bytes = jsc_value_to_string_as_bytes(Value)) {
+    gsize Size = 0;
+    const auto* Data = static_cast<const char*>(g_bytes_get_data(Bytes, &Size));
+    Text.emplace(Data != nullptr ? Data : "", Data != nullptr ? Size : 0);
+    g_bytes_unref(Bytes);
+  }
+  return Text;
+}
+
 // A string property of a script message's value; nothing when it is missing or not a string.
 std::optional<std::string> StringProperty(JSCValue* Object, const char* Name)
 {
   JSCValue* Property = jsc_value_object_get_property(Object, Name);
   std::optional<std::string> Text;
-  if (Property && jsc_value_is_string(Property)) {
-    GBytes* Bytes = jsc_value_to_string_as_bytes(Property);
-    gsize Size = 0;
-    if (Bytes) {
-      const auto* Data = static_cast<const char*>(g_bytes_get_data(Bytes, &Size));
-      Text.emplace(Data != nullptr ? Data : "", Data != nullptr ? Size : 0);
-      g_bytes_unref(Bytes);
-    }
-  }
+  if (Property && jsc_value_is_string(Property))
+    Text = StringOf(Property);
   if (Property)
     g_object_unref(Property);
   return Text;
@@ -557,25 +563,45 @@ gboolean TGtkEdgeBrowser::OnScriptMessage(WebKitUserContentManager*, JSCValue* V
 
 void TGtkEdgeBrowser::ReceiveBridgeMessage(JSCValue* Value, WebKitScriptMessageReply* Reply)
 {
-  if (!FSettings.WebMessageEnabled || !Value || !jsc_value_is_object(Value))
+  if (!FSettings.WebMessageEnabled || !Value)
     return;
   // The envelope's texts are taken as they are: the message itself is parsed once, by its reader.
-  std::optional<std::string> Source = StringProperty(Value, "source");
-  if (!Source)
-    return;
+  std::string Source;
   std::string Json;
-  std::optional<std::string> AsString = StringProperty(Value, "string");
+  std::optional<std::string> AsString;
+  if (jsc_value_is_string(Value)) {
+    // "j" or "s", the sender's address, a line break, the message.
+    std::optional<std::string> Envelope = StringOf(Value);
+    const size_t Break = Envelope ? Envelope->find('\n') : std::string::npos;
+    if (Break == std::string::npos || Break == 0 || ((*Envelope)[0] != 'j' && (*Envelope)[0] != 's'))
+      return;
+    Source = Envelope->substr(1, Break - 1);
+    if ((*Envelope)[0] == 's')
+      AsString.emplace(*Envelope, Break + 1);
+    else
+      Json.assign(*Envelope, Break + 1);
+  } else if (jsc_value_is_object(Value)) {
+    std::optional<std::string> Address = StringProperty(Value, "source");
+    if (!Address)
+      return;
+    Source = std::move(*Address);
+    AsString = StringProperty(Value, "string");
+    if (!AsString) {
+      std::optional<std::string> Posted = StringProperty(Value, "json");
+      if (!Posted)
+        return;
+      Json = std::move(*Posted);
+    }
+  } else {
+    return;
+  }
   if (AsString) {
     if (AsString->size() > kMaxBridgeMessageBytes)
       return;
     Json = TStrUtils::StringToJsonString(*AsString);
-  } else if (std::optional<std::string> Posted = StringProperty(Value, "json")) {
-    Json = std::move(*Posted);
-  } else {
-    return;
   }
   auto Target = std::make_shared<TGtkReplyTarget>(Reply, jsc_value_get_context(Value));
-  const TWebMessageReceivedEventArgs Args(ToViewUri(*Source), std::move(Json), std::move(AsString), std::move(Target));
+  const TWebMessageReceivedEventArgs Args(ToViewUri(Source), std::move(Json), std::move(AsString), std::move(Target));
   Raise(OnWebMessageReceived, *this, Args);
 }
 

@@ -71,10 +71,13 @@ inline constexpr const char* kShim = R"JS((function () {
 // Runs in the bridge world of every document. It takes the document's address when the document
 // starts, before any page script runs, so neither the page nor history.pushState can choose what
 // source its messages report, and posts each message to the host with that address attached,
-// without reading the message: {source, json} for a value's JSON text, {source, string} for a
-// string. The host's reply resolves the promise of this very post, in this very document: a reply
-// never reaches another document, and none arrives once this one is gone. The listeners sit on
-// window in the capture phase, registered before any page script, so they run first.
+// without reading the message. A message of up to 64 KiB goes as one string: "j" (a value's JSON
+// text) or "s" (a string), the address, a line break, the message (an address holds no line
+// break, so the first one ends it); a larger one goes as {source, json} or {source, string}, so
+// its bytes are not copied once more. The host's reply resolves the promise of this very post, in
+// this very document: a reply never reaches another document, and none arrives once this one is
+// gone. The listeners sit on window in the capture phase, registered before any page script, so
+// they run first.
 inline constexpr const char* kBridge = R"JS((function () {
   'use strict';
   var handlers = window.webkit && window.webkit.messageHandlers;
@@ -84,11 +87,17 @@ inline constexpr const char* kBridge = R"JS((function () {
   var source = location.href;
   var doc = document;
   var CustomEventClass = CustomEvent;
-  function forward(event, key) {
-    if (event.target !== doc || typeof event.detail !== 'string')
+  function forward(event, kind, key) {
+    var message = event.detail;
+    if (event.target !== doc || typeof message !== 'string')
       return;
-    var envelope = { source: source };
-    envelope[key] = event.detail;
+    var envelope;
+    if (message.length <= 65536) {
+      envelope = kind + source + '\n' + message;
+    } else {
+      envelope = { source: source };
+      envelope[key] = message;
+    }
     var reply = channel.postMessage(envelope);
     if (reply && typeof reply.then === 'function') {
       reply.then(function (json) {
@@ -97,8 +106,8 @@ inline constexpr const char* kBridge = R"JS((function () {
       }, function () {});
     }
   }
-  window.addEventListener('velmora-bridge-post', function (event) { forward(event, 'json'); }, true);
-  window.addEventListener('velmora-bridge-post-string', function (event) { forward(event, 'string'); }, true);
+  window.addEventListener('velmora-bridge-post', function (event) { forward(event, 'j', 'json'); }, true);
+  window.addEventListener('velmora-bridge-post-string', function (event) { forward(event, 's', 'string'); }, true);
 })();
 )JS";
 
