@@ -76,6 +76,7 @@ public:
   explicit TArchiveBody(std::unique_ptr<TZipEntryReader> Reader) : FReader(std::move(Reader)) {}
   int64_t Length() const override { return static_cast<int64_t>(FReader->DeclaredSize()); }
   TResult<size_t> Read(std::span<uint8_t> Buffer) override { return FReader->Read(Buffer); }
+  TStatus Skip(uint64_t Count) override { return FReader->Skip(Count); }
 
 private:
   std::unique_ptr<TZipEntryReader> FReader;

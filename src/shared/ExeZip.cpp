@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <vector>
 
 namespace velmora {
@@ -28,6 +29,11 @@ struct TExeZip::TShared {
   std::mutex Lock;
   zip_t* Archive = nullptr;
   std::shared_ptr<const void> KeepAlive; // the memory the archive is read from
+  // For traditionally encrypted, stored entries: the cipher's keys at every 256 KiB of the raw
+  // data that some reader has passed, by entry and raw offset. The cipher cannot seek, so a read
+  // from the middle of an entry starts at the nearest of these instead of at the beginning
+  // (12 bytes per 256 KiB, so bounded by the archive's size).
+  std::unordered_map<uint64_t, std::map<uint64_t, std::array<uint32_t, 3>>> Checkpoints;
 
   ~TShared()
   {
@@ -159,6 +165,14 @@ public:
     }
   }
 
+  std::array<uint32_t, 3> Keys() const { return {FKey0, FKey1, FKey2}; }
+  void SetKeys(const std::array<uint32_t, 3>& Keys)
+  {
+    FKey0 = Keys[0];
+    FKey1 = Keys[1];
+    FKey2 = Keys[2];
+  }
+
 private:
   static constexpr std::array<uint32_t, 256> kCrcTable = [] {
     std::array<uint32_t, 256> table{};
@@ -220,12 +234,8 @@ public:
       return size_t{0};
     if (FSize > kMaxArchiveEntryBytes)
       return Fail("the entry is larger than the runtime reads (" + std::to_string(FSize) + " bytes)");
-    if (FFile == nullptr && !FRawEnd) {
-      const std::lock_guard lock(FShared->Lock);
-      FFile = zip_fopen_index(FShared->Archive, FIndex, ZIP_FL_ENCRYPTED);
-      if (FFile == nullptr)
-        return Fail(zip_strerror(FShared->Archive));
-    }
+    if (!Open())
+      return TError{FError};
     if (FDeflated && !FInflating) {
       if (inflateInit2(&FStream, -MAX_WBITS) != Z_OK)
         return Fail("the decompressor could not start");
@@ -271,9 +281,73 @@ public:
     }
   }
 
+  TStatus Skip(uint64_t Count) override
+  {
+    // A stored entry read from its start can jump: its raw bytes up to the nearest checkpoint
+    // are passed over undecrypted, and the cipher goes on from the keys recorded there.
+    if (!FDeflated && FRawPassed == 0 && FError.empty() && !FDone && Count >= kCheckpointBytes) {
+      const uint64_t targetRaw = FRead + Count + kHeaderBytes;
+      std::optional<std::pair<uint64_t, std::array<uint32_t, 3>>> nearest;
+      {
+        const std::lock_guard lock(FShared->Lock);
+        const auto entry = FShared->Checkpoints.find(FIndex);
+        if (entry != FShared->Checkpoints.end()) {
+          auto at = entry->second.upper_bound(targetRaw);
+          if (at != entry->second.begin())
+            nearest = *std::prev(at);
+        }
+      }
+      if (nearest) {
+        if (const TStatus passed = PassRaw(nearest->first); !passed)
+          return passed;
+        FCipher.SetKeys(nearest->second);
+        FHeaderLeft = 0;
+        FRead = nearest->first - kHeaderBytes;
+        FSkipped = true;
+        Count = targetRaw - nearest->first;
+      }
+    }
+    return TZipEntryReader::Skip(Count);
+  }
+
 private:
   static constexpr size_t kBlockBytes = 64 * 1024;
   static constexpr size_t kHeaderBytes = 12;
+  static constexpr uint64_t kCheckpointBytes = 256 * 1024;
+
+  bool Open()
+  {
+    if (FFile == nullptr && !FRawEnd) {
+      const std::lock_guard lock(FShared->Lock);
+      FFile = zip_fopen_index(FShared->Archive, FIndex, ZIP_FL_ENCRYPTED);
+      if (FFile == nullptr) {
+        Fail(zip_strerror(FShared->Archive));
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Passes over the raw bytes up to RawOffset without decrypting them.
+  TStatus PassRaw(uint64_t RawOffset)
+  {
+    if (!Open())
+      return TError{FError};
+    std::vector<uint8_t> scratch(kBlockBytes);
+    while (FRawPassed < RawOffset) {
+      const auto want = static_cast<zip_uint64_t>(std::min<uint64_t>(scratch.size(), RawOffset - FRawPassed));
+      zip_int64_t got = 0;
+      {
+        const std::lock_guard lock(FShared->Lock);
+        got = zip_fread(FFile, scratch.data(), want);
+        if (got <= 0)
+          return Fail(got < 0 ? zip_file_strerror(FFile) : "the entry ends before the range");
+      }
+      FRawPassed += static_cast<uint64_t>(got);
+      FRawLeft -= static_cast<uint64_t>(got);
+    }
+    return {};
+  }
 
   // The next block of raw bytes, decrypted, past the encryption header. Reading stops at the
   // recorded compressed size: libzip would check the raw bytes of a stored entry against the
@@ -295,6 +369,11 @@ private:
       FRawEnd = true;
       return {};
     }
+    if (!FDeflated && FRawPassed > 0 && FRawPassed % kCheckpointBytes == 0) {
+      const std::lock_guard lock(FShared->Lock);
+      FShared->Checkpoints[FIndex].emplace(FRawPassed, FCipher.Keys());
+    }
+    FRawPassed += static_cast<uint64_t>(got);
     FCipher.Decrypt(FInput.data(), FInput.size());
     const size_t header = std::min(FHeaderLeft, FInput.size());
     FHeaderLeft -= header;
@@ -308,7 +387,7 @@ private:
       return Fail("the entry ends inside its encryption header");
     if (FRead != FSize)
       return Fail("the entry holds less data than it declares");
-    if (FComputedCrc != FCrc)
+    if (!FSkipped && FComputedCrc != FCrc)
       return Fail("the data does not match its checksum (a wrong password or damage)");
     {
       const std::lock_guard lock(FShared->Lock);
@@ -339,6 +418,8 @@ private:
   std::vector<uint8_t> FInput;
   size_t FInPos = 0;
   size_t FHeaderLeft = kHeaderBytes;
+  uint64_t FRawPassed = 0; // raw bytes read so far, the encryption header included
+  bool FSkipped = false;   // bytes were passed over undecrypted: the checksum cannot be verified
   bool FRawEnd = false;
   uint64_t FRead = 0;
   uLong FComputedCrc = 0;
@@ -430,6 +511,20 @@ std::unique_ptr<TZipEntryReader> TExeZip::OpenEntry(std::string_view Name) const
       (entry->CompressionMethod == ZIP_CM_STORE || entry->CompressionMethod == ZIP_CM_DEFLATE))
     return std::make_unique<TPkwareEntryReader>(FShared, *entry, FPassword, std::string(Name));
   return std::make_unique<TEntryReader>(FShared, entry->Index, entry->Size, std::string(Name));
+}
+
+TStatus TZipEntryReader::Skip(uint64_t Count)
+{
+  uint8_t scratch[64 * 1024];
+  while (Count > 0) {
+    const auto got = Read(std::span<uint8_t>(scratch, static_cast<size_t>(std::min<uint64_t>(Count, sizeof scratch))));
+    if (!got)
+      return TError{got.Error()};
+    if (got.Value() == 0)
+      return TError{"The entry ended before the range started"};
+    Count -= got.Value();
+  }
+  return {};
 }
 
 TStatus CopyEntry(TZipEntryReader& Reader, const std::function<TStatus(std::span<const uint8_t>)>& Sink)

@@ -42,6 +42,9 @@ public:
   virtual uint64_t DeclaredSize() const = 0;
   // Up to Buffer.size() bytes; 0 at the end, after the entry's checksum has been verified.
   virtual TResult<size_t> Read(std::span<uint8_t> Buffer) = 0;
+  // Passes over the next Count bytes (an error when the entry ends before them). Reads and drops
+  // them unless the reader can do better; a reader that did better cannot verify the checksum.
+  virtual TStatus Skip(uint64_t Count);
 };
 
 // Reads Reader to its end into Sink, chunk by chunk; the first error of either ends the copy.

@@ -19,6 +19,18 @@ using test::ReadFile;
 using test::TTempDir;
 using test::WriteFile;
 
+// Bytes that do not deflate.
+std::string Noise(size_t Size)
+{
+  std::string bytes(Size, '\0');
+  uint32_t state = 12345;
+  for (char& byte : bytes) {
+    state = state * 1103515245U + 12345U;
+    byte = static_cast<char>(state >> 23);
+  }
+  return bytes;
+}
+
 // An app folder with the names users have: blanks, non-ASCII, upper case, nested folders.
 struct TAppFixture {
   TTempDir Dir;
@@ -28,6 +40,7 @@ struct TAppFixture {
     {"my page.html", "<p>blank in the name</p>"},
     {"Grüße/über.css", "body { color: red }"},
     {"pages/deep/more.js", std::string(50000, 'x')},
+    {"data/noise.bin", Noise(300000)},
   };
   TPackOptions Options;
 
@@ -74,12 +87,17 @@ TEST(Pack, WritesAnEncryptedArchiveThatTheRuntimeReads)
     SCOPED_TRACE(entry.Name);
     EXPECT_EQ(entry.EncryptionMethod, 1) << "every entry uses the traditional PKWARE encryption";
     names.push_back(entry.Name);
+    // Images and what does not deflate are stored, so reading them back inflates nothing.
+    const bool stored = entry.Name == "Demo App/img/Logo.PNG" || entry.Name == "Demo App/data/noise.bin";
+    if (entry.Name == "Demo App/pages/deep/more.js" || stored) {
+      EXPECT_EQ(entry.CompressionMethod, stored ? 0 : 8);
+    }
   }
   EXPECT_EQ(names, (std::vector<std::string>{"Demo App/", "Demo App/Grüße/", "Demo App/Grüße/über.css",
-                                             "Demo App/empty folder/", "Demo App/img/", "Demo App/img/Logo.PNG",
-                                             "Demo App/index.html", "Demo App/my page.html", "Demo App/pages/",
-                                             "Demo App/pages/deep/", "Demo App/pages/deep/more.js", "ryx.ini",
-                                             "ryx-webviewjs"}));
+                                             "Demo App/data/", "Demo App/data/noise.bin", "Demo App/empty folder/",
+                                             "Demo App/img/", "Demo App/img/Logo.PNG", "Demo App/index.html",
+                                             "Demo App/my page.html", "Demo App/pages/", "Demo App/pages/deep/",
+                                             "Demo App/pages/deep/more.js", "ryx.ini", "ryx-webviewjs"}));
 
   TExeUtils utils(app.Options.OutputPath);
   TAttachedArchive archive;

@@ -11,6 +11,7 @@
 #include "TextHelpers.h"
 
 #include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -18,6 +19,7 @@
 #include <fstream>
 #include <memory>
 #include <set>
+#include <vector>
 
 namespace velmora::pack {
 
@@ -47,6 +49,26 @@ void RequireReadableFile(const std::string& path, const char* what)
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in)
     throw TPackError(std::string("Cannot read ") + what + ": " + path);
+}
+
+// Whether deflating the file's first 256 KiB saves less than a twentieth: then the file does not
+// deflate (random data, formats of their own compression) and is stored, so reading it back,
+// and answering byte ranges of it, needs no inflating.
+bool DeflatesPoorly(const fs::path& file)
+{
+  constexpr size_t kSampleBytes = 256 * 1024;
+  std::ifstream in(file, std::ios::binary);
+  std::vector<unsigned char> sample(kSampleBytes);
+  in.read(reinterpret_cast<char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
+  sample.resize(static_cast<size_t>(in.gcount()));
+  if (sample.size() < 4096)
+    return false; // too small to matter
+  uLongf packedSize = compressBound(static_cast<uLong>(sample.size()));
+  std::vector<unsigned char> packed(packedSize);
+  if (compress2(packed.data(), &packedSize, sample.data(), static_cast<uLong>(sample.size()), Z_DEFAULT_COMPRESSION) !=
+      Z_OK)
+    return false;
+  return packedSize * 20 >= sample.size() * 19;
 }
 
 // Media and archives are already compressed; deflating them again only costs start-up time.
@@ -104,7 +126,7 @@ public:
         zip_source_free(source);
         Fail("Cannot add " + entry.Name);
       }
-      if (!entry.File.empty() && IsAlreadyCompressed(entry.File))
+      if (!entry.File.empty() && (IsAlreadyCompressed(entry.File) || DeflatesPoorly(entry.File)))
         zip_set_file_compression(FArchive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
     }
     if (index < 0)
