@@ -24,22 +24,49 @@ std::string ResolveAppRelativePath(const std::string& Path, const std::string& P
 
 std::string TextFileBytes(const std::string& Text)
 {
-  std::string bytes = "\xEF\xBB\xBF";
-  const std::string text = Text.substr(0, Text.find('\0'));
-  bytes.reserve(text.size() + text.size() / 16 + 8);
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) {
-      bytes.append(text, start, std::string::npos);
-      bytes += "\r\n";
-      break;
-    }
-    bytes.append(text, start, end - start);
-    bytes += "\r\n";
-    start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
-  }
+  std::string bytes;
+  const TStatus written = WriteTextFileBytes(Text, [&bytes](std::string_view Chunk) -> TStatus {
+    bytes.append(Chunk);
+    return {};
+  });
+  (void)written; // appending to a string cannot fail
   return bytes;
+}
+
+TStatus WriteTextFileBytes(std::string_view Text, const std::function<TStatus(std::string_view)>& Sink)
+{
+  // Passed on in pieces of this size, so a large text is never copied whole.
+  constexpr size_t kPieceBytes = 256 * 1024;
+  Text = Text.substr(0, Text.find('\0'));
+  std::string piece = "\xEF\xBB\xBF";
+  piece.reserve(kPieceBytes + 2);
+  const auto flush = [&]() -> TStatus {
+    if (piece.empty())
+      return {};
+    const TStatus passed = Sink(piece);
+    piece.clear();
+    return passed;
+  };
+  size_t start = 0;
+  while (start < Text.size()) {
+    const size_t end = Text.find_first_of("\r\n", start);
+    const size_t stop = end == std::string_view::npos ? Text.size() : end;
+    // The line, in pieces.
+    for (size_t at = start; at < stop;) {
+      const size_t take = std::min(stop - at, kPieceBytes - std::min(piece.size(), kPieceBytes));
+      piece.append(Text.substr(at, take));
+      at += take;
+      if (piece.size() >= kPieceBytes) {
+        if (const TStatus passed = flush(); !passed)
+          return passed;
+      }
+    }
+    piece += "\r\n";
+    if (end == std::string_view::npos)
+      break;
+    start = end + ((Text[end] == '\r' && end + 1 < Text.size() && Text[end + 1] == '\n') ? 2 : 1);
+  }
+  return flush();
 }
 
 bool DecodeBase64(const std::string& Text, std::string& Bytes)

@@ -1,7 +1,11 @@
 // The rules that turn the paths pages give into the paths the host uses.
 #pragma once
 
+#include "Result.h"
+
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -17,6 +21,8 @@ std::string ResolveAppRelativePath(const std::string& Path, const std::string& P
 // followed by CR LF. Lines end at CR LF, lone CR or lone LF; a line break at the very end adds
 // no empty line; a NUL character ends the text.
 std::string TextFileBytes(const std::string& Text);
+// The same bytes, handed to Sink in pieces of about 256 KiB; the first failure of Sink ends it.
+TStatus WriteTextFileBytes(std::string_view Text, const std::function<TStatus(std::string_view)>& Sink);
 
 // Standard base64 ("=" padding; white space between groups ignored). Any other character, or
 // data that cannot be complete, gives nullopt-like failure: false with Bytes untouched.

@@ -2,6 +2,7 @@
 #include "BoundedJson.h"
 
 #include "Limits.h"
+#include "TextCodec.h"
 
 namespace velmora {
 
@@ -36,9 +37,13 @@ bool ParseBoundedJson(rapidjson::Document& Document, std::string_view Text, TJso
   Document.SetNull();
   if (JsonNestingDepth(Text, kMaxJsonNesting) > kMaxJsonNesting)
     return false;
+  // Text that is not UTF-8 is refused whole, checked ahead of the parser: several times faster
+  // than the parser's own check, which goes a character at a time.
+  if (!IsValidUtf8(Text))
+    return false;
   // The iterative parser keeps its state on the heap, so no text can overflow the native stack;
   // the depth check above bounds that state too.
-  constexpr unsigned kBase = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
+  constexpr unsigned kBase = rapidjson::kParseIterativeFlag;
   if (Numbers == TJsonNumbers::AsStrings)
     Document.Parse<kBase | rapidjson::kParseNumbersAsStringsFlag>(Text.data(), Text.size());
   else

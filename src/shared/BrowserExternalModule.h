@@ -137,9 +137,10 @@ private:
   void ReplyForPath(const std::string& Uuid, const TCommandData& Data, const char* Key,
                     std::function<bool(const std::string& Path)> Test);
   // Reads the required "filePath", then, on the file queue, creates its folders and safely
-  // writes MakeBytes("contents") there.
-  void ReplyForWrittenFile(const std::string& Uuid, const TCommandData& Data,
-                           std::function<std::string(const std::string&)> MakeBytes);
+  // writes there what Produce makes of "contents", handing it to the sink piece by piece.
+  using TFileProducer =
+    std::function<TStatus(const std::string& Contents, const std::function<TStatus(std::string_view)>& Sink)>;
+  void ReplyForWrittenFile(const std::string& Uuid, const TCommandData& Data, TFileProducer Produce);
   // A path argument resolved against the program folder.
   std::string ResolvePath(const std::string& Path) const;
   std::string ProgramFolder() const;

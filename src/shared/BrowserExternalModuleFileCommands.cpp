@@ -144,7 +144,7 @@ void TBrowserExternalModule::FilesDeleteFile(const std::string& Uuid, const TCom
 }
 
 void TBrowserExternalModule::ReplyForWrittenFile(const std::string& Uuid, const TCommandData& Data,
-                                                 std::function<std::string(const std::string&)> MakeBytes)
+                                                 TFileProducer Produce)
 {
   const std::string path = Data.ReadText("filePath");
   if (path.empty())
@@ -160,12 +160,11 @@ void TBrowserExternalModule::ReplyForWrittenFile(const std::string& Uuid, const 
   }
   ReplyLater(Uuid, TWorkPlace::FileQueue,
              [file = ResolvePath(path), contents = std::move(contents),
-              makeBytes = std::move(MakeBytes)]() -> std::optional<TReply> {
+              produce = std::move(Produce)]() -> std::optional<TReply> {
                CreateParentFolders(file);
                try {
-                 const std::string bytes = makeBytes(contents);
-                 const TStatus written =
-                   TSysUtils::WriteFileSafely(file, [&bytes](const TSysUtils::TFileSink& Sink) { return Sink(bytes); });
+                 const TStatus written = TSysUtils::WriteFileSafely(
+                   file, [&](const TSysUtils::TFileSink& Sink) { return produce(contents, Sink); });
                  if (!written)
                    return TReply{TStrUtils::StringToJsonString(written.Error()), false};
                } catch (const std::exception& failure) {
@@ -177,7 +176,10 @@ void TBrowserExternalModule::ReplyForWrittenFile(const std::string& Uuid, const 
 
 void TBrowserExternalModule::FilesWriteTextFile(const std::string& Uuid, const TCommandData& Data)
 {
-  ReplyForWrittenFile(Uuid, Data, [](const std::string& contents) { return TextFileBytes(contents); });
+  // The text goes to the file line by line as it is converted, never copied whole.
+  ReplyForWrittenFile(Uuid, Data, [](const std::string& contents, const TSysUtils::TFileSink& Sink) {
+    return WriteTextFileBytes(contents, Sink);
+  });
 }
 
 void TBrowserExternalModule::FilesExtractFile(const std::string& Uuid, const TCommandData& Data)
@@ -253,11 +255,11 @@ void TBrowserExternalModule::FoldersGetAppDataDir(const std::string& Uuid, const
 
 void TBrowserExternalModule::Base64DecodeToFile(const std::string& Uuid, const TCommandData& Data)
 {
-  ReplyForWrittenFile(Uuid, Data, [](const std::string& contents) {
+  ReplyForWrittenFile(Uuid, Data, [](const std::string& contents, const TSysUtils::TFileSink& Sink) -> TStatus {
     std::string bytes;
     if (!DecodeBase64(contents, bytes))
-      throw std::runtime_error("The contents are not valid base64 data");
-    return bytes;
+      return TError{"The contents are not valid base64 data"};
+    return Sink(bytes);
   });
 }
 

@@ -1,6 +1,8 @@
 // Portable encoding conversions; the ANSI code page lives in TextCodec_posix.cpp / _win.cpp.
 #include "TextCodec.h"
 
+#include <cstring>
+
 #include <fstream>
 
 namespace velmora {
@@ -82,6 +84,16 @@ bool IsValidUtf8(std::string_view text)
 {
   size_t pos = 0;
   while (pos < text.size()) {
+    // Runs of ASCII, eight bytes at a time: most text is mostly ASCII.
+    while (text.size() - pos >= 8) {
+      uint64_t block = 0;
+      std::memcpy(&block, text.data() + pos, 8);
+      if ((block & 0x8080808080808080ULL) != 0)
+        break;
+      pos += 8;
+    }
+    if (pos >= text.size())
+      break;
     const size_t start = pos;
     if (DecodeUtf8(text, pos) == kReplacement) {
       // A literal U+FFFD is valid; a replacement produced for bad input consumed one byte.

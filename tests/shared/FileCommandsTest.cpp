@@ -71,6 +71,35 @@ TEST(TextFileBytes, BomAndCrLfAfterEveryLine)
   };
   for (const auto& [text, bytes] : cases)
     EXPECT_EQ(TextFileBytes(text), bytes);
+
+  // A large text reaches the sink in pieces, lines cut across them, never whole.
+  std::string text;
+  std::string expected = kBom;
+  for (int line = 0; text.size() < 700000; ++line) {
+    const std::string body(static_cast<size_t>(line * 37 % 90000), static_cast<char>('a' + line % 26));
+    text += body + (line % 3 == 0 ? "\r\n" : "\n");
+    expected += body + "\r\n";
+  }
+  std::string joined;
+  size_t pieces = 0;
+  size_t largest = 0;
+  ASSERT_TRUE(WriteTextFileBytes(text, [&](std::string_view piece) -> TStatus {
+    joined.append(piece);
+    ++pieces;
+    largest = std::max(largest, piece.size());
+    return {};
+  }));
+  EXPECT_EQ(joined, expected);
+  EXPECT_GT(pieces, 2U);
+  EXPECT_LE(largest, 256U * 1024 + 2);
+  // The sink's first failure ends the writing and is the outcome.
+  size_t calls = 0;
+  const TStatus failed = WriteTextFileBytes(text, [&](std::string_view) -> TStatus {
+    ++calls;
+    return TError{"disk full"};
+  });
+  EXPECT_EQ(failed.Error(), "disk full");
+  EXPECT_EQ(calls, 1U);
 }
 
 TEST(DecodeBase64, StandardDataDecodesExactly)
