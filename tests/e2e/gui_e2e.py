@@ -291,6 +291,13 @@ def media_plays_and_seeks_and_ranges_get_their_part():
     # loopback route, whose answers come from the same handler, byte ranges included.
     with open(CLIP, "rb") as f:
         clip = f.read()
+    large = os.urandom(3 * 1024 * 1024 + 17)
+
+    def digest(data):
+        total = 0
+        for byte in data:
+            total = (total * 31 + byte) & 0xFFFFFFFF
+        return total
     files = {
         "index.html": """<!doctype html><html><head><meta charset='utf-8'><title>Loading</title></head><body>
           <video id='v' src='media/clip.webm' muted></video>
@@ -309,9 +316,19 @@ def media_plays_and_seeks_and_ranges_get_their_part():
             const body = new Uint8Array(await r.arrayBuffer());
             return r.status + ' ' + r.headers.get('content-range') + ' ' + body.length + ' ' + (body[0] || 0);
           }
+          async function digest(path, init) {
+            const r = await fetch(path, init);
+            const bytes = new Uint8Array(await r.arrayBuffer());
+            let sum = 0;
+            for (let i = 0; i < bytes.length; i++) sum = (sum * 31 + bytes[i]) >>> 0;
+            return r.status + ' ' + bytes.length + ' ' + sum;
+          }
           async function run() {
             const out = {};
             const v = document.getElementById('v');
+            // A large entry streams; its middle is reached from where an earlier read passed.
+            out.large = await digest('data/large.bin');
+            out.largePart = await digest('data/large.bin', { headers: { Range: 'bytes=2100000-2199999' } });
             out.part = await range('bytes=100-199');
             out.suffix = await range('bytes=-10');
             out.past = await range('bytes=999999999-');
@@ -339,11 +356,14 @@ def media_plays_and_seeks_and_ranges_get_their_part():
           run().catch(function (e) { document.title = 'DONE:' + JSON.stringify({ error: String(e) }); });
           </script></body></html>""",
         "media/clip.webm": clip,
+        "data/large.bin": large,
     }
     app = App({"DynamicAppTitle": 1}, files)
     p = app.start()
     try:
         r = p.results(p.window(), timeout=90)
+        check(r.get("large") == "200 %d %d" % (len(large), digest(large)), r)
+        check(r.get("largePart") == "206 100000 %d" % digest(large[2100000:2200000]), r)
         check(r.get("part") == "206 bytes 100-199/%d 100 %d" % (len(clip), clip[100]), r)
         check(r.get("suffix") == "206 bytes %d-%d/%d 10 %d" % (len(clip) - 10, len(clip) - 1, len(clip), clip[-10]), r)
         check(r.get("past") == "416 bytes */%d 0 0" % len(clip), r)
