@@ -67,15 +67,15 @@ TZipEntry EntryAt(zip_t* Archive, uint64_t Index)
   return entry;
 }
 
-// Reads one entry under the archive's lock, a call at a time. The declared size is only a
-// bound: bytes past it, or past the ceiling, end the read in an error rather than in memory.
-class TEntryReader final : public TZipEntryReader {
+// What both entry readers keep: the archive, the entry, the libzip file they read (closed under
+// the archive's lock), and the first failure, which every later read repeats.
+class TLibzipEntryReader : public TZipEntryReader {
 public:
-  TEntryReader(std::shared_ptr<TExeZip::TShared> Shared, uint64_t Index, uint64_t Size, std::string Name)
+  TLibzipEntryReader(std::shared_ptr<TExeZip::TShared> Shared, uint64_t Index, uint64_t Size, std::string Name)
     : FShared(std::move(Shared)), FIndex(Index), FSize(Size), FName(std::move(Name))
   {}
 
-  ~TEntryReader() override
+  ~TLibzipEntryReader() override
   {
     if (FFile != nullptr) {
       const std::lock_guard lock(FShared->Lock);
@@ -83,20 +83,52 @@ public:
     }
   }
 
-  TEntryReader(const TEntryReader&) = delete;
-  TEntryReader& operator=(const TEntryReader&) = delete;
+  TLibzipEntryReader(const TLibzipEntryReader&) = delete;
+  TLibzipEntryReader& operator=(const TLibzipEntryReader&) = delete;
 
   uint64_t DeclaredSize() const override { return FSize; }
 
-  TResult<size_t> Read(std::span<uint8_t> Buffer) override
+protected:
+  // What a read gives before it reads anything: the earlier failure, the end, or a refusal of an
+  // entry above the ceiling; nothing when the read goes on.
+  std::optional<TResult<size_t>> Settled(std::span<const uint8_t> Buffer)
   {
     if (!FError.empty())
       return TError{FError};
     if (FDone || Buffer.empty())
       return size_t{0};
-    const std::lock_guard lock(FShared->Lock);
     if (FSize > kMaxArchiveEntryBytes)
       return Fail("the entry is larger than the runtime reads (" + std::to_string(FSize) + " bytes)");
+    return std::nullopt;
+  }
+
+  TError Fail(const std::string& Why)
+  {
+    FError = "Cannot extract " + FName + ": " + Why;
+    return TError{FError};
+  }
+
+  std::shared_ptr<TExeZip::TShared> FShared;
+  uint64_t FIndex;
+  uint64_t FSize;
+  std::string FName;
+  zip_file_t* FFile = nullptr;
+  uint64_t FRead = 0;
+  bool FDone = false;
+  std::string FError;
+};
+
+// Reads one entry under the archive's lock, a call at a time. The declared size is only a
+// bound: bytes past it, or past the ceiling, end the read in an error rather than in memory.
+class TEntryReader final : public TLibzipEntryReader {
+public:
+  using TLibzipEntryReader::TLibzipEntryReader;
+
+  TResult<size_t> Read(std::span<uint8_t> Buffer) override
+  {
+    if (auto settled = Settled(Buffer))
+      return *settled;
+    const std::lock_guard lock(FShared->Lock);
     if (FFile == nullptr) {
       FFile = zip_fopen_index(FShared->Archive, FIndex, 0);
       if (FFile == nullptr)
@@ -126,22 +158,6 @@ public:
     FDone = true;
     return size_t{0};
   }
-
-private:
-  TError Fail(const std::string& Why)
-  {
-    FError = "Cannot extract " + FName + ": " + Why;
-    return TError{FError};
-  }
-
-  std::shared_ptr<TExeZip::TShared> FShared;
-  uint64_t FIndex;
-  uint64_t FSize;
-  std::string FName;
-  zip_file_t* FFile = nullptr;
-  uint64_t FRead = 0;
-  bool FDone = false;
-  std::string FError;
 };
 
 // The traditional PKWARE cipher: three keys stirred with each plain byte. libzip decrypts it through
@@ -202,38 +218,27 @@ private:
 // lock, so readers of different entries work at once. The bytes end in the same checks as
 // libzip's: never more than declared, exactly as many, and the CRC-32 the archive records (which
 // also tells a wrong password).
-class TPkwareEntryReader final : public TZipEntryReader {
+class TPkwareEntryReader final : public TLibzipEntryReader {
 public:
   TPkwareEntryReader(std::shared_ptr<TExeZip::TShared> Shared, const TZipEntry& Entry, std::string_view Password,
                      std::string Name)
-    : FShared(std::move(Shared)), FIndex(Entry.Index), FSize(Entry.Size), FRawLeft(Entry.CompressedSize),
-      FCrc(Entry.Crc.value_or(0)), FDeflated(Entry.CompressionMethod == ZIP_CM_DEFLATE), FCipher(Password),
-      FName(std::move(Name))
+    : TLibzipEntryReader(std::move(Shared), Entry.Index, Entry.Size, std::move(Name)), FRawLeft(Entry.CompressedSize),
+      FCrc(Entry.Crc.value_or(0)), FDeflated(Entry.CompressionMethod == ZIP_CM_DEFLATE), FCipher(Password)
   {}
 
   ~TPkwareEntryReader() override
   {
     if (FInflating)
       inflateEnd(&FStream);
-    if (FFile != nullptr) {
-      const std::lock_guard lock(FShared->Lock);
-      zip_fclose(FFile);
-    }
   }
 
   TPkwareEntryReader(const TPkwareEntryReader&) = delete;
   TPkwareEntryReader& operator=(const TPkwareEntryReader&) = delete;
 
-  uint64_t DeclaredSize() const override { return FSize; }
-
   TResult<size_t> Read(std::span<uint8_t> Buffer) override
   {
-    if (!FError.empty())
-      return TError{FError};
-    if (FDone || Buffer.empty())
-      return size_t{0};
-    if (FSize > kMaxArchiveEntryBytes)
-      return Fail("the entry is larger than the runtime reads (" + std::to_string(FSize) + " bytes)");
+    if (auto settled = Settled(Buffer))
+      return *settled;
     if (!Open())
       return TError{FError};
     if (FDeflated && !FInflating) {
@@ -398,21 +403,10 @@ private:
     return size_t{0};
   }
 
-  TError Fail(const std::string& Why)
-  {
-    FError = "Cannot extract " + FName + ": " + Why;
-    return TError{FError};
-  }
-
-  std::shared_ptr<TExeZip::TShared> FShared;
-  uint64_t FIndex;
-  uint64_t FSize;
   uint64_t FRawLeft;
   uint32_t FCrc;
   bool FDeflated;
   TPkwareCipher FCipher;
-  std::string FName;
-  zip_file_t* FFile = nullptr;
   z_stream FStream{};
   bool FInflating = false;
   std::vector<uint8_t> FInput;
@@ -421,10 +415,7 @@ private:
   uint64_t FRawPassed = 0; // raw bytes read so far, the encryption header included
   bool FSkipped = false;   // bytes were passed over undecrypted: the checksum cannot be verified
   bool FRawEnd = false;
-  uint64_t FRead = 0;
   uLong FComputedCrc = 0;
-  bool FDone = false;
-  std::string FError;
 };
 
 } // namespace

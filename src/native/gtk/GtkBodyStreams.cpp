@@ -145,6 +145,24 @@ TQueue* QueueOf(gpointer Stream)
   return queue != nullptr ? queue->get() : nullptr;
 }
 
+// Bytes when there are some, else the failure (-1) or the end (0); nothing while the producer is
+// still at work. Called under the queue's lock.
+std::optional<gssize> TakeOrFinish(TQueue& Queue, void* Buffer, gsize Count, GError** Error)
+{
+  gssize taken = 0;
+  if (Queue.Take(static_cast<uint8_t*>(Buffer), Count, taken)) {
+    Queue.Changed.notify_all();
+    return taken;
+  }
+  if (!Queue.Error.empty()) {
+    g_set_error_literal(Error, G_IO_ERROR, G_IO_ERROR_FAILED, Queue.Error.c_str());
+    return -1;
+  }
+  if (Queue.End)
+    return 0;
+  return std::nullopt;
+}
+
 // Without waiting: bytes, the end (0), or G_IO_ERROR_WOULD_BLOCK.
 gssize ReadNonblocking(GPollableInputStream* Stream, void* Buffer, gsize Count, GError** Error)
 {
@@ -152,17 +170,8 @@ gssize ReadNonblocking(GPollableInputStream* Stream, void* Buffer, gsize Count, 
   if (queue == nullptr)
     return 0;
   const std::lock_guard lock(queue->Lock);
-  gssize taken = 0;
-  if (queue->Take(static_cast<uint8_t*>(Buffer), Count, taken)) {
-    queue->Changed.notify_all();
-    return taken;
-  }
-  if (!queue->Error.empty()) {
-    g_set_error_literal(Error, G_IO_ERROR, G_IO_ERROR_FAILED, queue->Error.c_str());
-    return -1;
-  }
-  if (queue->End)
-    return 0;
+  if (const std::optional<gssize> done = TakeOrFinish(*queue, Buffer, Count, Error))
+    return *done;
   // Nothing yet: the producer's next signal makes the stream readable again.
   queue->Drain();
   g_set_error_literal(Error, G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK, "The body is still being read");
@@ -177,16 +186,7 @@ gssize ReadBlocking(GInputStream* Stream, void* Buffer, gsize Count, GCancellabl
     return 0;
   std::unique_lock lock(queue->Lock);
   queue->Changed.wait(lock, [&] { return queue->Queued > 0 || queue->End || !queue->Error.empty(); });
-  gssize taken = 0;
-  if (queue->Take(static_cast<uint8_t*>(Buffer), Count, taken)) {
-    queue->Changed.notify_all();
-    return taken;
-  }
-  if (!queue->Error.empty()) {
-    g_set_error_literal(Error, G_IO_ERROR, G_IO_ERROR_FAILED, queue->Error.c_str());
-    return -1;
-  }
-  return 0;
+  return TakeOrFinish(*queue, Buffer, Count, Error).value_or(0);
 }
 
 gboolean IsReadable(GPollableInputStream* Stream)
