@@ -198,7 +198,7 @@ def main():
         pages, config = make_pages(work, args.short)
         app = pack_runtime(args, work, pages)
         runtime = Host("runtime", work, lambda profile: [app],
-                       lambda profile: {"XDG_DATA_HOME": profile, "XDG_CACHE_HOME": profile})
+                       lambda profile: {"XDG_DATA_HOME": profile})
         bare = Host("bare", work, lambda profile: [args.bare_host, pages, profile, os.path.join(profile, "arg.txt")],
                     lambda profile: {})
         rounds = []
