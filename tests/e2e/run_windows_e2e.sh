@@ -20,10 +20,17 @@ start_window_manager || exit 1
 mkdir -p "\$(dirname "\$WINEPREFIX")"
 exec 9>"\$WINEPREFIX.lock"
 flock 9
-if [ ! -f "\$WINEPREFIX/.velmora-ready" ]; then
+# A fresh prefix now and then comes up without its system libraries ("could not load
+# kernel32.dll"); one more attempt from scratch gets a working one.
+make_prefix() {
+  wineserver -k 9>&- 2>/dev/null || true
   rm -rf "\$WINEPREFIX"
-  wineboot --init </dev/null >"\$WINEPREFIX.init.log" 2>&1 9>&- && wine winecfg /v win10 </dev/null >>"\$WINEPREFIX.init.log" 2>&1 9>&- \
-    && wineserver --wait 9>&- && touch "\$WINEPREFIX/.velmora-ready" || { cat "\$WINEPREFIX.init.log" >&2; exit 1; }
+  wineboot --init </dev/null >>"\$WINEPREFIX.init.log" 2>&1 9>&- && wine winecfg /v win10 </dev/null >>"\$WINEPREFIX.init.log" 2>&1 9>&- \
+    && wineserver --wait 9>&- && touch "\$WINEPREFIX/.velmora-ready"
+}
+if [ ! -f "\$WINEPREFIX/.velmora-ready" ]; then
+  : >"\$WINEPREFIX.init.log"
+  make_prefix || make_prefix || { cat "\$WINEPREFIX.init.log" >&2; exit 1; }
 fi
 # The server for this display, kept warm for the whole run; its output must not hold ours open.
 wineserver -k 9>&- 2>/dev/null || true
