@@ -14,7 +14,6 @@ import datetime
 import json
 import os
 import platform
-import re
 import shutil
 import statistics
 import subprocess

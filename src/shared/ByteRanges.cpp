@@ -37,12 +37,12 @@ TByteRange ParseByteRange(std::string_view Header, uint64_t Length)
   constexpr std::string_view kUnit = "bytes=";
   if (!text::StartsWithIgnoringCase(Header, kUnit))
     return {};
-  const std::string_view spec = text::TrimBlanks(Header.substr(kUnit.size()));
-  const size_t dash = spec.find('-');
-  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos)
+  const std::string_view rangeSet = text::TrimBlanks(Header.substr(kUnit.size()));
+  const size_t dash = rangeSet.find('-');
+  if (dash == std::string_view::npos || rangeSet.find(',') != std::string_view::npos)
     return {};
-  const std::string_view firstText = text::TrimBlanks(spec.substr(0, dash));
-  const std::string_view lastText = text::TrimBlanks(spec.substr(dash + 1));
+  const std::string_view firstText = text::TrimBlanks(rangeSet.substr(0, dash));
+  const std::string_view lastText = text::TrimBlanks(rangeSet.substr(dash + 1));
 
   if (firstText.empty()) {
     // The last N bytes.

@@ -351,11 +351,11 @@ TEST(Pack, RefusesBrandingItCannotDoAndWritesNothing)
 TEST(Pack, WarnsWhenTheRuntimeHasNoVersionTextsToRewrite)
 {
   TAppFixture app;
-  test::TPeImageSpec spec;
-  spec.Sections.push_back({".text", std::vector<uint8_t>(0x100, 0xC3), 0x60000020});
-  spec.Sections.push_back({".rsrc", test::EmptyResourceTree(), 0x40000040});
-  spec.ResourceSection = 1;
-  const auto image = test::BuildPeImage(spec);
+  test::TPeImageLayout layout;
+  layout.Sections.push_back({".text", std::vector<uint8_t>(0x100, 0xC3), 0x60000020});
+  layout.Sections.push_back({".rsrc", test::EmptyResourceTree(), 0x40000040});
+  layout.ResourceSection = 1;
+  const auto image = test::BuildPeImage(layout);
   WriteFile(app.Dir.File("bare.exe"), std::string(image.begin(), image.end()));
   app.Options.RuntimePath = app.Dir.File("bare.exe");
   app.Options.LoaderPath = app.Options.SettingsPath; // any readable file: no warning about the loader

@@ -358,11 +358,11 @@ std::vector<std::pair<std::string, std::string>> RealExecutables()
 // when asked, a version block copied from nowhere: enough for the refusals.
 std::vector<uint8_t> SmallExecutable(const std::vector<std::u16string>& iconGroups)
 {
-  test::TPeImageSpec spec;
-  spec.Sections.push_back({".text", std::vector<uint8_t>(0x100, 0xC3), 0x60000020});
-  spec.Sections.push_back({".rsrc", test::EmptyResourceTree(), 0x40000040});
-  spec.ResourceSection = 1;
-  const auto image = test::BuildPeImage(spec);
+  test::TPeImageLayout layout;
+  layout.Sections.push_back({".text", std::vector<uint8_t>(0x100, 0xC3), 0x60000020});
+  layout.Sections.push_back({".rsrc", test::EmptyResourceTree(), 0x40000040});
+  layout.ResourceSection = 1;
+  const auto image = test::BuildPeImage(layout);
   pe::TResourceTable table;
   uint16_t id = 0;
   for (const std::u16string& name : iconGroups) {

@@ -203,11 +203,11 @@ TEST(BrandingOnWindows, TheSystemEditorsFailuresLeaveTheExecutableAlone)
   TTempDir dir;
   WriteFile(dir.File("icon.ico"), test::IcoFile({"abc"}));
   // An executable without MAINICON, and none at all.
-  test::TPeImageSpec spec;
-  spec.Sections.push_back({".text", std::vector<uint8_t>(0x100, 0xC3), 0x60000020});
-  spec.Sections.push_back({".rsrc", test::EmptyResourceTree(), 0x40000040});
-  spec.ResourceSection = 1;
-  const auto image = test::BuildPeImage(spec);
+  test::TPeImageLayout layout;
+  layout.Sections.push_back({".text", std::vector<uint8_t>(0x100, 0xC3), 0x60000020});
+  layout.Sections.push_back({".rsrc", test::EmptyResourceTree(), 0x40000040});
+  layout.ResourceSection = 1;
+  const auto image = test::BuildPeImage(layout);
   const std::string bytes(image.begin(), image.end());
   WriteFile(dir.File("plain.exe"), bytes);
   struct TCase {

@@ -16,7 +16,7 @@ namespace {
 using test::BuildPeImage;
 using test::ExpectConsistentPeLayout;
 using test::ReadPeLayout;
-using test::TPeImageSpec;
+using test::TPeImageLayout;
 
 void Put(std::vector<uint8_t>& data, size_t offset, uint64_t value, unsigned width)
 {
@@ -282,20 +282,20 @@ std::vector<TResourceRow> Rows(const TResourceTable& table)
 }
 
 // .text, .rsrc with an empty tree in 0x600 bytes of room, and maybe .reloc after it.
-TPeImageSpec ImageSpec(bool relocationsFollow, bool withChecksum)
+TPeImageLayout ImageLayout(bool relocationsFollow, bool withChecksum)
 {
-  TPeImageSpec spec;
-  spec.Sections.push_back({".text", std::vector<uint8_t>(0x180, 0xC3), 0x60000020});
+  TPeImageLayout layout;
+  layout.Sections.push_back({".text", std::vector<uint8_t>(0x180, 0xC3), 0x60000020});
   auto tree = test::EmptyResourceTree();
   tree.resize(0x600, 0);
-  spec.Sections.push_back({".rsrc", tree, 0x40000040});
-  spec.ResourceSection = 1;
+  layout.Sections.push_back({".rsrc", tree, 0x40000040});
+  layout.ResourceSection = 1;
   if (relocationsFollow) {
-    spec.Sections.push_back({".reloc", test::PaddingRelocations(), 0x42000040});
-    spec.RelocationSection = 2;
+    layout.Sections.push_back({".reloc", test::PaddingRelocations(), 0x42000040});
+    layout.RelocationSection = 2;
   }
-  spec.Checksum = withChecksum;
-  return spec;
+  layout.Checksum = withChecksum;
+  return layout;
 }
 
 uint32_t Align(uint32_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
@@ -317,7 +317,7 @@ TEST(WriteResources, TheTreeReadsBackAndTheLayoutStaysConsistent)
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const std::vector<uint8_t> image = BuildPeImage(ImageSpec(c.RelocationsFollow, true));
+    const std::vector<uint8_t> image = BuildPeImage(ImageLayout(c.RelocationsFollow, true));
     const TResourceTable table = MixedTable(c.BigSize);
     auto written = WriteResources(image, table);
     ASSERT_TRUE(written) << written.Error();
@@ -356,13 +356,13 @@ TEST(WriteResources, TheTreeReadsBackAndTheLayoutStaysConsistent)
 
 TEST(WriteResources, RefusesWhatItCannotRewriteSoundly)
 {
-  const std::vector<uint8_t> good = BuildPeImage(ImageSpec(true, false));
+  const std::vector<uint8_t> good = BuildPeImage(ImageLayout(true, false));
   auto withArchive = good;
   withArchive.insert(withArchive.end(), {'P', 'K', 3, 4});
 
-  TPeImageSpec dataFollows = ImageSpec(false, false);
+  TPeImageLayout dataFollows = ImageLayout(false, false);
   dataFollows.Sections.push_back({".data", std::vector<uint8_t>(64, 1), 0xC0000040});
-  TPeImageSpec noResources = ImageSpec(false, false);
+  TPeImageLayout noResources = ImageLayout(false, false);
   noResources.ResourceSection = -1;
 
   struct TCase {
@@ -396,7 +396,7 @@ TEST(ReadResources, MalformedTreesAreRefusedNotFollowed)
 {
   TResourceTable one;
   one.Put(Item(TResourceKey::Number(kVersionType), TResourceKey::Text(u"NAME"), 0, Pattern(10, 9)));
-  auto written = WriteResources(BuildPeImage(ImageSpec(false, false)), one);
+  auto written = WriteResources(BuildPeImage(ImageLayout(false, false)), one);
   ASSERT_TRUE(written);
   const std::vector<uint8_t> good = written.Value();
   ASSERT_TRUE(ReadResources(good));

@@ -35,7 +35,7 @@ uint64_t Get(std::span<const uint8_t> data, size_t offset, unsigned width)
 
 } // namespace
 
-std::vector<uint8_t> BuildPeImage(const TPeImageSpec& Spec)
+std::vector<uint8_t> BuildPeImage(const TPeImageLayout& Layout)
 {
   std::vector<uint8_t> image(kHeadersSize, 0);
   image[0] = 'M';
@@ -44,7 +44,7 @@ std::vector<uint8_t> BuildPeImage(const TPeImageSpec& Spec)
   std::memcpy(&image[kPeOffset], "PE\0\0", 4);
   const size_t fileHeader = kPeOffset + 4;
   Put(image, fileHeader, 0x8664, 2); // x64
-  Put(image, fileHeader + 2, Spec.Sections.size(), 2);
+  Put(image, fileHeader + 2, Layout.Sections.size(), 2);
   Put(image, fileHeader + 16, 0xF0, 2);
   Put(image, fileHeader + 18, 0x22, 2); // executable image, large addresses
   Put(image, kOptionalHeader, 0x20B, 2);
@@ -62,8 +62,8 @@ std::vector<uint8_t> BuildPeImage(const TPeImageSpec& Spec)
   Put(image, kOptionalHeader + 108, 16, 4);
 
   uint32_t virtualAddress = kSectionAlignment;
-  for (size_t i = 0; i < Spec.Sections.size(); ++i) {
-    const TPeSectionSpec& section = Spec.Sections[i];
+  for (size_t i = 0; i < Layout.Sections.size(); ++i) {
+    const TPeSectionSpec& section = Layout.Sections[i];
     const auto size = static_cast<uint32_t>(section.Data.size());
     const auto raw = Align(size, kFileAlignment);
     const size_t header = kSectionTable + 40 * i;
@@ -73,11 +73,11 @@ std::vector<uint8_t> BuildPeImage(const TPeImageSpec& Spec)
     Put(image, header + 16, raw, 4);
     Put(image, header + 20, image.size(), 4);
     Put(image, header + 36, section.Characteristics, 4);
-    if (static_cast<int>(i) == Spec.ResourceSection) {
+    if (static_cast<int>(i) == Layout.ResourceSection) {
       Put(image, kOptionalHeader + 112 + 8 * 2, virtualAddress, 4);
       Put(image, kOptionalHeader + 112 + 8 * 2 + 4, size, 4);
     }
-    if (static_cast<int>(i) == Spec.RelocationSection) {
+    if (static_cast<int>(i) == Layout.RelocationSection) {
       Put(image, kOptionalHeader + 112 + 8 * 5, virtualAddress, 4);
       Put(image, kOptionalHeader + 112 + 8 * 5 + 4, size, 4);
     }
@@ -88,7 +88,7 @@ std::vector<uint8_t> BuildPeImage(const TPeImageSpec& Spec)
     virtualAddress += Align(std::max<uint32_t>(size, 1), kSectionAlignment);
   }
   Put(image, kOptionalHeader + 56, virtualAddress, 4);
-  if (Spec.Checksum)
+  if (Layout.Checksum)
     Put(image, kOptionalHeader + 64, PeChecksum(image), 4);
   return image;
 }

@@ -17,14 +17,14 @@ struct TPeSectionSpec {
 
 // A 64-bit executable: DOS header, PE headers with 16 data directories, section alignment 0x1000,
 // file alignment 0x200, headers of 0x400 bytes, then the sections one after another.
-struct TPeImageSpec {
+struct TPeImageLayout {
   std::vector<TPeSectionSpec> Sections;
   int ResourceSection = -1;   // its Data is a resource tree, named by data directory 2
   int RelocationSection = -1; // its Data is base relocations, named by data directory 5
   bool Checksum = false;      // whether the headers carry a checksum
 };
 
-std::vector<uint8_t> BuildPeImage(const TPeImageSpec& Spec);
+std::vector<uint8_t> BuildPeImage(const TPeImageLayout& Layout);
 
 // A resource tree with nothing in it (a root directory without entries).
 std::vector<uint8_t> EmptyResourceTree();

@@ -492,11 +492,8 @@ void TGtkEdgeBrowser::ServeAppRequest(WebKitURISchemeRequest* Request)
   Args.FromPopup = webkit_uri_scheme_request_get_web_view(Request) != FView;
   if (const char* Range = RequestHeaders ? soup_message_headers_get_one(RequestHeaders, "Range") : nullptr)
     Args.Range = Range;
-  const bool Wanted = std::any_of(FFilters.begin(), FFilters.end(),
-                                  [&](const std::string& Filter) { return MatchesFilter(Filter, Args.Uri); });
   // The handler may free this control; only Args and Request are used after it.
-  if (Wanted)
-    Raise(OnWebResourceRequested, *this, Args);
+  RaiseResourceRequest(Args);
 
   if (!Args.Response) {
     GError* Error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "Not found: %s", Args.Uri.c_str());
@@ -543,11 +540,16 @@ std::optional<TWebResourceResponse> TGtkEdgeBrowser::ServeMediaRequest(const std
   TWebResourceRequestedEventArgs Args;
   Args.Uri = Uri;
   Args.Range = Range;
+  RaiseResourceRequest(Args);
+  return std::move(Args.Response);
+}
+
+void TGtkEdgeBrowser::RaiseResourceRequest(TWebResourceRequestedEventArgs& Args)
+{
   const bool Wanted = std::any_of(FFilters.begin(), FFilters.end(),
                                   [&](const std::string& Filter) { return MatchesFilter(Filter, Args.Uri); });
   if (Wanted)
     Raise(OnWebResourceRequested, *this, Args);
-  return std::move(Args.Response);
 }
 
 // ---------------------------------------------------------------------------------------------

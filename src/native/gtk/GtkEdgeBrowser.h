@@ -95,6 +95,9 @@ private:
   void RaiseCreated();
   void ServeAppRequest(WebKitURISchemeRequest* Request);
   std::optional<TWebResourceResponse> ServeMediaRequest(const std::string& Uri, const std::string& Range);
+  // Raises OnWebResourceRequested when a filter matches the address; the handler may free the
+  // control.
+  void RaiseResourceRequest(TWebResourceRequestedEventArgs& Args);
   void ReceiveBridgeMessage(JSCValue* Value, WebKitScriptMessageReply* Reply);
   void LoadChanged(WebKitLoadEvent Event);
   void DecideDownload(WebKitDownload* Download, const std::string& SuggestedFileName);

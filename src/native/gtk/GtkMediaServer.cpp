@@ -144,8 +144,10 @@ std::optional<TRequest> ParseRequest(std::string_view Head)
       Request.Range = Value;
     else if (Name == "origin")
       Request.Origin = Value;
-    else if (Name == "connection")
-      Request.Close = text::AsciiLower(Value) == "close" ? true : Value.empty() ? Request.Close : false;
+    else if (Name == "connection" && text::AsciiLower(Value) == "close")
+      Request.Close = true;
+    else if (Name == "connection" && text::AsciiLower(Value) == "keep-alive")
+      Request.Close = false;
   }
   return Request;
 }

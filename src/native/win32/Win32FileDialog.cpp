@@ -55,11 +55,11 @@ bool TWin32FileDialog::Execute()
     names.push_back(Utf8ToWide(type.Name));
     masks.push_back(Utf8ToWide(type.Mask));
   }
-  std::vector<COMDLG_FILTERSPEC> specs;
+  std::vector<COMDLG_FILTERSPEC> filters;
   for (size_t i = 0; i < names.size(); ++i)
-    specs.push_back(COMDLG_FILTERSPEC{names[i].c_str(), masks[i].c_str()});
-  if (!specs.empty())
-    dialog->SetFileTypes(static_cast<UINT>(specs.size()), specs.data());
+    filters.push_back(COMDLG_FILTERSPEC{names[i].c_str(), masks[i].c_str()});
+  if (!filters.empty())
+    dialog->SetFileTypes(static_cast<UINT>(filters.size()), filters.data());
 
   FILEOPENDIALOGOPTIONS options = 0;
   dialog->GetOptions(&options);
