@@ -261,10 +261,10 @@ void THeadlessPlatform::Run(TNativeForm& MainForm)
 
 void THeadlessPlatform::PostToMainThread(std::function<void()> Fn)
 {
-  {
-    const std::lock_guard lock(FLock);
-    FQueue.push_back(std::move(Fn));
-  }
+  // Notified under the lock: once the UI thread has taken the work, no poster still touches the
+  // condition variable, so a test may end and destroy the platform right after.
+  const std::lock_guard lock(FLock);
+  FQueue.push_back(std::move(Fn));
   FPosted.notify_all();
 }
 

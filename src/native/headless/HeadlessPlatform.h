@@ -229,6 +229,8 @@ public:
 
 class THeadlessPlatform : public TNativePlatform {
 public:
+  // Waits for a poster that is still inside PostToMainThread.
+  ~THeadlessPlatform() override { const std::lock_guard lock(FLock); }
   std::unique_ptr<TNativeForm> CreateForm(TFormKind Kind) override;
   std::unique_ptr<TCustomEdgeBrowser> CreateEdgeBrowser(TNativeForm& Parent) override;
   std::unique_ptr<TNativeProgressBar> CreateProgressBar(TNativeForm& Parent) override;
