@@ -47,9 +47,17 @@ TStatus WriteTextFileBytes(std::string_view Text, const std::function<TStatus(st
     piece.clear();
     return passed;
   };
+  // The next CR and the next LF, each found by memchr and looked for again only once passed:
+  // find_first_of would test every character against the set one at a time.
+  size_t nextCr = Text.find('\r');
+  size_t nextLf = Text.find('\n');
   size_t start = 0;
   while (start < Text.size()) {
-    const size_t end = Text.find_first_of("\r\n", start);
+    if (nextCr < start)
+      nextCr = Text.find('\r', start);
+    if (nextLf < start)
+      nextLf = Text.find('\n', start);
+    const size_t end = std::min(nextCr, nextLf);
     const size_t stop = end == std::string_view::npos ? Text.size() : end;
     // The line, in pieces.
     for (size_t at = start; at < stop;) {

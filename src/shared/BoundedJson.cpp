@@ -4,24 +4,33 @@
 #include "Limits.h"
 #include "TextCodec.h"
 
+#include <cstring>
+
 namespace velmora {
 
 int JsonNestingDepth(std::string_view Text, int Limit)
 {
   int depth = 0;
   int deepest = 0;
-  bool inString = false;
-  for (std::size_t i = 0; i < Text.size(); ++i) {
-    const char c = Text[i];
-    if (inString) {
-      if (c == '\\')
-        ++i; // the escaped character cannot end the string
-      else if (c == '"')
-        inString = false;
-      continue;
-    }
+  const char* const begin = Text.data();
+  const char* const end = begin + Text.size();
+  for (const char* at = begin; at < end; ++at) {
+    const char c = *at;
     if (c == '"') {
-      inString = true;
+      // The string ends at the next quote that follows an even run of backslashes; the quotes
+      // are found by memchr, so long strings (the bulk of large messages) pass quickly.
+      const char* quote = at;
+      for (;;) {
+        quote = static_cast<const char*>(std::memchr(quote + 1, '"', static_cast<size_t>(end - quote - 1)));
+        if (quote == nullptr)
+          return deepest;
+        const char* run = quote;
+        while (run - 1 > at && run[-1] == '\\')
+          --run;
+        if ((quote - run) % 2 == 0)
+          break;
+      }
+      at = quote;
     } else if (c == '[' || c == '{') {
       if (++depth > deepest && (deepest = depth) > Limit)
         return deepest;
@@ -48,6 +57,22 @@ bool ParseBoundedJson(rapidjson::Document& Document, std::string_view Text, TJso
     Document.Parse<kBase | rapidjson::kParseNumbersAsStringsFlag>(Text.data(), Text.size());
   else
     Document.Parse<kBase>(Text.data(), Text.size());
+  return !Document.HasParseError();
+}
+
+bool ParseBoundedJsonInPlace(rapidjson::Document& Document, std::string& Text, TJsonNumbers Numbers)
+{
+  Document.SetNull();
+  // The in-place parser ends at the first NUL; JSON text never holds one unescaped, so such a
+  // text is refused here as the copying parser refuses it.
+  if (Text.find('\0') != std::string::npos || JsonNestingDepth(Text, kMaxJsonNesting) > kMaxJsonNesting ||
+      !IsValidUtf8(Text))
+    return false;
+  constexpr unsigned kBase = rapidjson::kParseIterativeFlag | rapidjson::kParseInsituFlag;
+  if (Numbers == TJsonNumbers::AsStrings)
+    Document.ParseInsitu<kBase | rapidjson::kParseNumbersAsStringsFlag>(Text.data());
+  else
+    Document.ParseInsitu<kBase>(Text.data());
   return !Document.HasParseError();
 }
 

@@ -5,6 +5,7 @@
 #include <rapidjson/document.h>
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace velmora {
@@ -18,5 +19,9 @@ enum class TJsonNumbers { AsValues, AsStrings };
 // Parses Text into Document. False (and Document left holding a parse error or null) for text
 // that is not one JSON value, or that nests deeper than kMaxJsonNesting.
 bool ParseBoundedJson(rapidjson::Document& Document, std::string_view Text, TJsonNumbers Numbers);
+
+// The same, parsing Text where it lies: its strings are unescaped inside it and Document's strings
+// point into it, so nothing large is copied. Text must outlive Document and is garbled afterwards.
+bool ParseBoundedJsonInPlace(rapidjson::Document& Document, std::string& Text, TJsonNumbers Numbers);
 
 } // namespace velmora

@@ -269,8 +269,11 @@ void TBrowserExternalModule::Dispatch(const std::string& Json)
   // Past the size or nesting limits a message is as malformed as one that is not JSON.
   if (Json.size() > kMaxBridgeMessageBytes)
     return;
+  // Parsed in a copy of its own, where it lies: one copy of a large argument instead of the
+  // parser's two, and the document's strings point into the copy while the handler runs.
+  std::string text = Json;
   rapidjson::Document document;
-  if (!ParseBoundedJson(document, Json, TJsonNumbers::AsStrings) || !document.IsObject())
+  if (!ParseBoundedJsonInPlace(document, text, TJsonNumbers::AsStrings) || !document.IsObject())
     return;
   const rapidjson::Value& message = document;
   const auto id = message.FindMember("id");

@@ -106,6 +106,29 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReplyAndTheBridgeGoesOn)
             R"({"uuid": "after", "success": true, "result": "2021.43"})");
 }
 
+TEST_F(BridgeTest, BracketsAndQuotesInsideStringsAreText)
+{
+  // The nesting check skips strings, escaped quotes and backslash runs included; what it skips is
+  // read back unescaped in the reply's uuid.
+  const std::string brackets(kMaxJsonNesting * 2, '[');
+  const std::pair<std::string, std::string> answered[] = {
+    {brackets, brackets},
+    {R"(q\")" + brackets + R"(\\)", "q\\\"" + brackets + "\\\\"},
+    {R"(\u005b{\\\\)", R"([{\\\\)"},
+  };
+  for (const auto& [posted, echoed] : answered) {
+    SCOPED_TRACE(posted.substr(0, 16));
+    EXPECT_EQ(Reply(R"({"id":10001,"uuid":")" + posted + R"(","data":{}})"),
+              R"({"uuid": ")" + echoed + R"(", "success": true, "result": "2021.43"})");
+  }
+  // A string that ends after a backslash run leaves real nesting to count; a raw NUL is not JSON.
+  const std::string deep = std::string(kMaxJsonNesting, '[') + std::string(kMaxJsonNesting, ']');
+  for (const std::string& message : {R"({"id":10001,"uuid":"b\\","data":{"x":)" + deep + "}}",
+                                     std::string(R"({"id":10001,"uuid":"u","data":{}})") + '\0' + "x"}) {
+    EXPECT_TRUE(Send(message).empty());
+  }
+}
+
 TEST_F(BridgeTest, OnlyAppDocumentsMayUseTheBridge)
 {
   // An app document is one the host serves from the archive or the program folder, judged by the

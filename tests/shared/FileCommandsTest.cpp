@@ -67,6 +67,7 @@ TEST(TextFileBytes, BomAndCrLfAfterEveryLine)
     {"a\rb\r\nc\n\nd", kBom + "a\r\nb\r\nc\r\n\r\nd\r\n"},
     {std::string("ab\0cd", 5), kBom + "ab\r\n"},
     {"\n", kBom + "\r\n"},
+    {"a\r\r\nb\n\rc", kBom + "a\r\n\r\nb\r\n\r\nc\r\n"},
     {"é€", kBom + "é€\r\n"},
   };
   for (const auto& [text, bytes] : cases)
