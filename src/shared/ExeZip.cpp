@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <list>
 #include <map>
 #include <vector>
 
@@ -34,6 +35,37 @@ struct TExeZip::TShared {
   // from the middle of an entry starts at the nearest of these instead of at the beginning
   // (12 bytes per 256 KiB, so bounded by the archive's size).
   std::unordered_map<uint64_t, std::map<uint64_t, std::array<uint32_t, 3>>> Checkpoints;
+  // Large entries read to their end, decrypted and checked, most recently used first; at most
+  // DecryptedBudget bytes in all.
+  std::list<std::pair<uint64_t, std::shared_ptr<const std::vector<uint8_t>>>> Decrypted;
+  uint64_t DecryptedBytes = 0;
+  uint64_t DecryptedBudget = kDecryptedCacheBytes;
+
+  // The kept bytes of the entry, made the most recently used; nullptr when it is not kept.
+  std::shared_ptr<const std::vector<uint8_t>> KeptEntry(uint64_t Index)
+  {
+    const std::lock_guard lock(Lock);
+    for (auto at = Decrypted.begin(); at != Decrypted.end(); ++at) {
+      if (at->first == Index) {
+        Decrypted.splice(Decrypted.begin(), Decrypted, at);
+        return at->second;
+      }
+    }
+    return nullptr;
+  }
+
+  void KeepEntry(uint64_t Index, std::shared_ptr<const std::vector<uint8_t>> Bytes)
+  {
+    const std::lock_guard lock(Lock);
+    if (std::any_of(Decrypted.begin(), Decrypted.end(), [&](const auto& kept) { return kept.first == Index; }))
+      return; // another reader finished it first
+    DecryptedBytes += Bytes->size();
+    Decrypted.emplace_front(Index, std::move(Bytes));
+    while (DecryptedBytes > DecryptedBudget) {
+      DecryptedBytes -= Decrypted.back().second->size();
+      Decrypted.pop_back();
+    }
+  }
 
   ~TShared()
   {
@@ -223,8 +255,12 @@ public:
   TPkwareEntryReader(std::shared_ptr<TExeZip::TShared> Shared, const TZipEntry& Entry, std::string_view Password,
                      std::string Name)
     : TLibzipEntryReader(std::move(Shared), Entry.Index, Entry.Size, std::move(Name)), FRawLeft(Entry.CompressedSize),
-      FCrc(Entry.Crc.value_or(0)), FDeflated(Entry.CompressionMethod == ZIP_CM_DEFLATE), FCipher(Password)
-  {}
+      FCrc(Entry.Crc.value_or(0)), FDeflated(Entry.CompressionMethod == ZIP_CM_DEFLATE), FCipher(Password),
+      FKeeping(Entry.Size >= kMinDecryptedCacheEntryBytes && Entry.Size <= FShared->DecryptedBudget)
+  {
+    if (FKeeping)
+      FKept.reserve(static_cast<size_t>(std::min<uint64_t>(Entry.Size, kMaxEntryReserveBytes)));
+  }
 
   ~TPkwareEntryReader() override
   {
@@ -279,6 +315,8 @@ public:
         if (FRead > FSize)
           return Fail("the entry holds more data than it declares");
         FComputedCrc = crc32_z(FComputedCrc, Buffer.data(), produced);
+        if (FKeeping)
+          FKept.insert(FKept.end(), Buffer.data(), Buffer.data() + produced);
         return produced;
       }
       if (streamEnd || (FRawEnd && FInPos == FInput.size()))
@@ -303,6 +341,8 @@ public:
         }
       }
       if (nearest) {
+        FKeeping = false;
+        FKept = {};
         if (const TStatus passed = PassRaw(nearest->first); !passed)
           return passed;
         FCipher.SetKeys(nearest->second);
@@ -338,6 +378,15 @@ private:
   {
     if (!Open())
       return TError{FError};
+    {
+      // The raw bytes of a stored entry can be sought in, where the archive's memory allows.
+      const std::lock_guard lock(FShared->Lock);
+      if (RawOffset <= FRawPassed + FRawLeft && zip_fseek(FFile, static_cast<zip_int64_t>(RawOffset), SEEK_SET) == 0) {
+        FRawLeft -= RawOffset - FRawPassed;
+        FRawPassed = RawOffset;
+        return {};
+      }
+    }
     std::vector<uint8_t> scratch(kBlockBytes);
     while (FRawPassed < RawOffset) {
       const auto want = static_cast<zip_uint64_t>(std::min<uint64_t>(scratch.size(), RawOffset - FRawPassed));
@@ -400,6 +449,10 @@ private:
       FFile = nullptr;
     }
     FDone = true;
+    if (FKeeping && !FSkipped) {
+      FKeeping = false;
+      FShared->KeepEntry(FIndex, std::make_shared<const std::vector<uint8_t>>(std::move(FKept)));
+    }
     return size_t{0};
   }
 
@@ -416,15 +469,48 @@ private:
   bool FSkipped = false;   // bytes were passed over undecrypted: the checksum cannot be verified
   bool FRawEnd = false;
   uLong FComputedCrc = 0;
+  // Whether the bytes read are kept, to be handed to the archive's cache once verified.
+  bool FKeeping;
+  std::vector<uint8_t> FKept;
+};
+
+// Reads an entry kept decrypted in memory: a skip costs nothing.
+class TKeptEntryReader final : public TZipEntryReader {
+public:
+  explicit TKeptEntryReader(std::shared_ptr<const std::vector<uint8_t>> Bytes) : FBytes(std::move(Bytes)) {}
+
+  uint64_t DeclaredSize() const override { return FBytes->size(); }
+
+  TResult<size_t> Read(std::span<uint8_t> Buffer) override
+  {
+    const size_t count = std::min(Buffer.size(), FBytes->size() - FAt);
+    std::copy_n(FBytes->data() + FAt, count, Buffer.data());
+    FAt += count;
+    return count;
+  }
+
+  TStatus Skip(uint64_t Count) override
+  {
+    if (Count > FBytes->size() - FAt)
+      return TError{"The entry ended before the range started"};
+    FAt += static_cast<size_t>(Count);
+    return {};
+  }
+
+private:
+  std::shared_ptr<const std::vector<uint8_t>> FBytes;
+  size_t FAt = 0;
 };
 
 } // namespace
 
-TExeZip::TExeZip() = default;
+TExeZip::TExeZip() : FDecryptedCacheBytes(kDecryptedCacheBytes) {}
 
 TExeZip::~TExeZip() = default;
 
 void TExeZip::SetPassword(std::string Password) { FPassword = std::move(Password); }
+
+void TExeZip::SetDecryptedCacheBytes(uint64_t Bytes) { FDecryptedCacheBytes = Bytes; }
 
 TStatus TExeZip::Open(std::span<const uint8_t> Bytes, std::shared_ptr<const void> KeepAlive)
 {
@@ -449,6 +535,7 @@ TStatus TExeZip::Open(std::span<const uint8_t> Bytes, std::shared_ptr<const void
   auto shared = std::make_shared<TShared>();
   shared->Archive = archive;
   shared->KeepAlive = std::move(KeepAlive);
+  shared->DecryptedBudget = FDecryptedCacheBytes;
 
   // One index built up front makes every later lookup (each page request) a hash probe.
   const zip_int64_t count = zip_get_num_entries(archive, 0);
@@ -499,8 +586,11 @@ std::unique_ptr<TZipEntryReader> TExeZip::OpenEntry(std::string_view Name) const
   if (!entry)
     return nullptr;
   if (entry->EncryptionMethod == ZIP_EM_TRAD_PKWARE && entry->Crc &&
-      (entry->CompressionMethod == ZIP_CM_STORE || entry->CompressionMethod == ZIP_CM_DEFLATE))
+      (entry->CompressionMethod == ZIP_CM_STORE || entry->CompressionMethod == ZIP_CM_DEFLATE)) {
+    if (auto kept = FShared->KeptEntry(entry->Index))
+      return std::make_unique<TKeptEntryReader>(std::move(kept));
     return std::make_unique<TPkwareEntryReader>(FShared, *entry, FPassword, std::string(Name));
+  }
   return std::make_unique<TEntryReader>(FShared, entry->Index, entry->Size, std::string(Name));
 }
 

@@ -62,6 +62,9 @@ public:
 
   // The password used for encrypted entries; set it before Open.
   void SetPassword(std::string Password);
+  // How many bytes of large encrypted entries read to their end are kept decrypted (by default
+  // kDecryptedCacheBytes; 0 keeps none); set it before Open.
+  void SetDecryptedCacheBytes(uint64_t Bytes);
 
   // Opens the archive over Bytes (no copy is made). Bytes must stay valid while the reader or
   // any entry reader it made is alive; KeepAlive, when given, is held that long for the purpose.
@@ -92,6 +95,7 @@ private:
   std::optional<uint64_t> IndexOf(std::string_view Name) const;
 
   std::string FPassword;
+  uint64_t FDecryptedCacheBytes;
   std::shared_ptr<TShared> FShared;
   std::unordered_map<std::string, uint64_t> FIndexByFoldedName;
 };

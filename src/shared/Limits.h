@@ -30,6 +30,11 @@ inline constexpr std::uint64_t kMaxArchiveEntryBytes = 1024 * kMiB;
 // Memory reserved up front for an entry read whole: never more than this, whatever size the
 // entry declares; the buffer grows with the bytes really produced.
 inline constexpr std::size_t kMaxEntryReserveBytes = 16 * kMiB;
+// Large encrypted entries read to their end are kept decrypted, up to this much in all (the
+// entry used longest ago goes first), so the ranges a media element seeks to are answered from
+// memory; entries below kMinDecryptedCacheEntryBytes are cheap to decrypt again.
+inline constexpr std::uint64_t kDecryptedCacheBytes = 64 * kMiB;
+inline constexpr std::uint64_t kMinDecryptedCacheEntryBytes = 256 * 1024;
 // The settings file and the app's extra page script; larger ones count as missing.
 inline constexpr std::size_t kMaxSettingsBytes = 1 * kMiB;
 inline constexpr std::size_t kMaxExtraScriptBytes = 16 * kMiB;

@@ -272,6 +272,7 @@ TEST(TExeZip, PartsOfAnEntryFromItsMiddle)
   std::string archive = MakeZip({{"clip.webm", data, 1, 0}, {"page.txt", Text(300000), 1, 8}}, kPassword);
   TExeZip zip;
   zip.SetPassword(kPassword);
+  zip.SetDecryptedCacheBytes(0); // every read goes through the cipher
   ASSERT_TRUE(zip.Open(BytesOf(archive)));
 
   // The first reads pass everything before the part through the cipher.
@@ -292,6 +293,34 @@ TEST(TExeZip, PartsOfAnEntryFromItsMiddle)
   const auto reader = zip.OpenEntry("clip.webm");
   ASSERT_NE(reader, nullptr);
   EXPECT_FALSE(reader->Skip(data.size() + 1));
+}
+
+TEST(TExeZip, LargeEntriesReadToTheirEndAreKeptDecrypted)
+{
+  const std::string first = Text(400000);
+  const std::string second = Text(500000).substr(1000);
+  std::string archive = MakeZip({{"a.bin", first, 1, 0}, {"b.bin", second, 1, 8}}, kPassword);
+  TExeZip zip;
+  zip.SetPassword(kPassword);
+  zip.SetDecryptedCacheBytes(600000); // room for one of the two
+  ASSERT_TRUE(zip.Open(BytesOf(archive)));
+  const auto damage = [&](std::string_view Entry) {
+    const size_t at = archive.find(Entry) + 5000; // inside the data after the local header's name
+    for (size_t i = at; i < at + 100; ++i)
+      archive[i] = static_cast<char>(~archive[i]);
+  };
+
+  // Read to the end: later reads of it, whole or from its middle, come from memory and are not
+  // touched by damage in the archive.
+  EXPECT_EQ(ReadPart(zip, "a.bin", 0, first.size()), first);
+  damage("a.bin");
+  EXPECT_EQ(ReadPart(zip, "a.bin", 0, first.size()), first);
+  EXPECT_EQ(ReadPart(zip, "a.bin", 300000, 5000), first.substr(300000, 5000));
+
+  // A second entry over the budget pushes out the first, whose damage then shows.
+  EXPECT_EQ(ReadPart(zip, "b.bin", 0, second.size()), second);
+  EXPECT_FALSE(zip.ExtractToString("a.bin")) << "the first entry is read from the damaged archive again";
+  EXPECT_EQ(ReadPart(zip, "b.bin", 1000, 10), second.substr(1000, 10));
 }
 
 } // namespace
