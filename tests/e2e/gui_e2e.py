@@ -281,6 +281,34 @@ def content_served_from_the_archive():
         p.kill()
 
 
+def main_thread_wakeups(pid):
+    """How often the process's UI thread has been switched out so far (each sleep in its loop counts)."""
+    counts = {}
+    with open("/proc/%d/task/%d/status" % (pid, pid)) as f:
+        for line in f:
+            if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                name, value = line.split(":")
+                counts[name] = int(value)
+    return sum(counts.values())
+
+
+@case
+def an_idle_window_sleeps():
+    # Once the page has loaded and nothing happens, the UI thread waits: no animation or timer
+    # keeps waking it (a hidden loading bar once repainted the window 60 times a second).
+    app = App({"DynamicAppTitle": 1}, {"index.html": page("<p>idle</p>", "runSteps({ready: () => 1});")})
+    p = app.start()
+    try:
+        p.results(p.window())
+        time.sleep(1)
+        before = main_thread_wakeups(p.proc.pid)
+        time.sleep(2)
+        wakeups = main_thread_wakeups(p.proc.pid) - before
+        check(wakeups < 20, "the UI thread woke %d times in 2 idle seconds" % wakeups)
+    finally:
+        p.kill()
+
+
 CLIP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "showcase", "app", "media",
                     "clip.webm")
 

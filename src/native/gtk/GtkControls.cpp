@@ -105,6 +105,10 @@ void TGtkProgressBar::StopPulse()
     g_source_remove(FPulseSource);
     FPulseSource = 0;
   }
+  // A pulsed bar animates its block from a tick callback of the frame clock, hidden or not,
+  // until it leaves activity mode: without this the window repaints 60 times a second forever.
+  if (!FDestroyed)
+    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(FBar), 0.0);
 }
 
 gboolean TGtkProgressBar::PulseCb(gpointer Self)
