@@ -50,3 +50,20 @@ else
   $SUDO apt-get install -y -q --no-install-recommends "${PACKAGES[@]}"
   echo "$want" | $SUDO tee "$stamp" >/dev/null
 fi
+
+# Node.js packages of the tests, from the npm registry, at the versions their lock files name.
+# Debian's nodejs comes without npm, which is a package of its own there.
+if ! command -v npm >/dev/null 2>&1; then
+  $SUDO apt-get install -y -q --no-install-recommends npm
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+for dir in tests/typings; do
+  lock="$root/$dir/package-lock.json"
+  stamp="$root/$dir/node_modules/.velmora-lock"
+  if [ -f "$stamp" ] && cmp -s "$lock" "$stamp"; then
+    echo "install-deps: npm packages of $dir present"
+  else
+    (cd "$root/$dir" && npm ci --no-audit --no-fund --loglevel=error)
+    cp "$lock" "$stamp"
+  fi
+done
