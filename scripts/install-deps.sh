@@ -33,6 +33,8 @@ PACKAGES=(
   wine wine64
   # native layer and its end-to-end tests
   libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xauth openbox xdotool x11-utils x11-apps
+  # WebDriver for packaged apps, and the checker of the desktop files the packer writes
+  webkit2gtk-driver desktop-file-utils
   dbus dbus-x11 imagemagick fonts-dejavu-core fonts-wqy-microhei x11-utils
   # tools used by tests to check archives made by the packer, and to find processes; Node.js
   # runs the tests of the page-side bridge script
@@ -57,7 +59,7 @@ if ! command -v npm >/dev/null 2>&1; then
   $SUDO apt-get install -y -q --no-install-recommends npm
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
-for dir in tests/typings; do
+for dir in tests/typings tests/webdriver; do
   lock="$root/$dir/package-lock.json"
   stamp="$root/$dir/node_modules/.velmora-lock"
   if [ -f "$stamp" ] && cmp -s "$lock" "$stamp"; then

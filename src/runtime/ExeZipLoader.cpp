@@ -63,6 +63,7 @@ std::string EdgeLoaderDllPath;
 void SetCommandLineArgs(std::vector<std::string> Args) { GArgs = std::move(Args); }
 const std::vector<std::string>& CommandLineArgs() { return GArgs; }
 bool IsSecondWindowStart() { return GArgs.size() == 2 && GArgs[0] == AppID; }
+bool IsAutomationStart() { return GArgs.size() == 1 && GArgs[0] == "--automation"; }
 
 void LoadProjectINI()
 {

@@ -29,6 +29,8 @@ void SetCommandLineArgs(std::vector<std::string> Args);
 const std::vector<std::string>& CommandLineArgs();
 // True for the two-argument start a running instance makes for a new window.
 bool IsSecondWindowStart();
+// True for the start WebKitWebDriver makes: the single argument "--automation".
+bool IsAutomationStart();
 
 enum class TBundleState {
   Loaded,          // archive open, settings read, identity complete

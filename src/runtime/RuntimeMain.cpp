@@ -25,6 +25,11 @@ int RunVelmoraApplication(const std::string& ExePath)
       return 0;
   }
 
+  // Only the start WebKitWebDriver makes accepts an automation session, and only when the bundle
+  // does not forbid it; an ordinary start never does.
+  if (IsAutomationStart() && TProjectSettings::ReadBool(*ProjectINI, AppKeys::AllowAutomation))
+    Native().AllowBrowserAutomation(AppName);
+
   TMainForm mainForm;
   // A second window belongs to the instance that owns the name: when that one ends, the window is
   // asked to close as the user would ask it. The watch reports from a thread of its own, which may

@@ -220,6 +220,10 @@ public:
   // The engine's profile folder (Linux; on Windows the environment carries it).
   virtual void SetBrowserDataFolder(const std::string& Path) = 0;
   virtual void SetApplicationTitle(const std::string& Title) = 0;
+  // Lets a WebDriver automation session drive the browser controls made after this call, under
+  // the given application name (the driver's "browserName"). Where the engine has no such
+  // driver (WebView2 here), nothing changes.
+  virtual void AllowBrowserAutomation(const std::string& ApplicationName) { (void)ApplicationName; }
 
   // Runs the message loop until MainForm has closed.
   virtual void Run(TNativeForm& MainForm) = 0;

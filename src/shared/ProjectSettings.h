@@ -51,14 +51,17 @@ inline constexpr TSettingKey WindowBorder{"WindowBorder", TSettingType::Integer,
 inline constexpr TSettingKey WindowState{"WindowState", TSettingType::Integer, "", 0};
 inline constexpr TSettingKey WindowOrder{"WindowOrder", TSettingType::Integer, "", 0};
 inline constexpr TSettingKey DynamicAppTitle{"DynamicAppTitle", TSettingType::Boolean, "", 0};
+// A start with the single argument "--automation" (how WebKitWebDriver starts a browser) accepts
+// an automation session unless this is 0.
+inline constexpr TSettingKey AllowAutomation{"AllowAutomation", TSettingType::Boolean, "", 1};
 
 // clang-format off
-inline constexpr std::array<const TSettingKey*, 27> All{
+inline constexpr std::array<const TSettingKey*, 28> All{
   &ID,       &Name,     &DirName,   &IndexHtml, &Theme,     &EdgeInstaller, &InstallFormColor,
   &InstallIndicatorColor, &InstallIndicatorType, &Password,  &AllowInstances, &AllowDebug,
   &AllowContextMenu,      &Top,      &Left,      &Width,     &Height,        &MaxWidth,
   &MaxHeight,             &MinWidth, &MinHeight, &WindowPosition, &WindowStyle, &WindowBorder,
-  &WindowState,           &WindowOrder, &DynamicAppTitle};
+  &WindowState,           &WindowOrder, &DynamicAppTitle, &AllowAutomation};
 // clang-format on
 } // namespace AppKeys
 

@@ -197,8 +197,9 @@ struct TGtkEdgeBrowser::TSchemeBinding {
   TGtkEdgeBrowser* Owner = nullptr;
 };
 
-TGtkEdgeBrowser::TGtkEdgeBrowser(TGtkForm& Parent, const std::string& DataFolder)
-  : FParent(Parent), FDataFolder(DataFolder)
+TGtkEdgeBrowser::TGtkEdgeBrowser(TGtkForm& Parent, const std::string& DataFolder,
+                                 const std::optional<std::string>& AutomationName)
+  : FParent(Parent), FDataFolder(DataFolder), FAutomationName(AutomationName)
 {
   CreateEngine();
   FCompletionSource = g_idle_add(GuardedCallback<&OnIdleCompleted>, this);
@@ -208,6 +209,10 @@ TGtkEdgeBrowser::~TGtkEdgeBrowser()
 {
   *FAlive = false;
   FMediaServer.reset();
+  if (FAutomationSession != nullptr) {
+    g_signal_handlers_disconnect_by_data(FAutomationSession, this);
+    g_object_unref(FAutomationSession);
+  }
   if (FCompletionSource != 0)
     g_source_remove(FCompletionSource);
 
@@ -295,8 +300,15 @@ void TGtkEdgeBrowser::CreateEngine()
   const std::string Detailed = std::string("script-message-with-reply-received::") + Scripts::kBridgeHandler;
   ConnectSignal<&OnScriptMessage>(FContentManager, Detailed.c_str(), this);
 
-  FView = WEBKIT_WEB_VIEW(
-    g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", FContext, "user-content-manager", FContentManager, nullptr));
+  // Automation is allowed on the context only for the start WebKitWebDriver makes; the view must
+  // then be made as one an automation session may drive.
+  if (FAutomationName) {
+    webkit_web_context_set_automation_allowed(FContext, TRUE);
+    ConnectSignal<&OnAutomationStarted>(FContext, "automation-started", this);
+  }
+  FView =
+    WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", FContext, "user-content-manager", FContentManager,
+                                 "is-controlled-by-automation", FAutomationName ? TRUE : FALSE, nullptr));
   g_object_ref_sink(FView);
 
   WebKitSettings* Settings = webkit_web_view_get_settings(FView);
@@ -324,6 +336,30 @@ void TGtkEdgeBrowser::CreateEngine()
 
   gtk_box_pack_start(Area, GTK_WIDGET(FView), TRUE, TRUE, 0);
   gtk_widget_show(GTK_WIDGET(FView));
+}
+
+// A WebDriver session began: it is told the application's name (the driver compares it with a
+// requested "browserName") and, when it asks for a browsing context, gets the app's own view, so
+// the driver acts on the packaged app's page.
+void TGtkEdgeBrowser::OnAutomationStarted(WebKitWebContext*, WebKitAutomationSession* Session, gpointer Self)
+{
+  auto* Browser = static_cast<TGtkEdgeBrowser*>(Self);
+  WebKitApplicationInfo* Info = webkit_application_info_new();
+  webkit_application_info_set_name(Info, Browser->FAutomationName->c_str());
+  webkit_application_info_set_version(Info, 1, 0, 0);
+  webkit_automation_session_set_application_info(Session, Info);
+  webkit_application_info_unref(Info);
+  if (Browser->FAutomationSession != nullptr) {
+    g_signal_handlers_disconnect_by_data(Browser->FAutomationSession, Browser);
+    g_object_unref(Browser->FAutomationSession);
+  }
+  Browser->FAutomationSession = WEBKIT_AUTOMATION_SESSION(g_object_ref(Session));
+  ConnectSignal<&OnAutomationCreateWebView>(Session, "create-web-view", Browser);
+}
+
+WebKitWebView* TGtkEdgeBrowser::OnAutomationCreateWebView(WebKitAutomationSession*, gpointer Self)
+{
+  return static_cast<TGtkEdgeBrowser*>(Self)->FView; // owned by the control
 }
 
 gboolean TGtkEdgeBrowser::OnIdleCompleted(gpointer Self)

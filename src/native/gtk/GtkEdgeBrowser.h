@@ -59,7 +59,9 @@ public:
   // Builds the engine at once and packs the view into Parent's client area; completion is raised
   // from an idle callback, so the owner can assign handlers and settings first. DataFolder is
   // the engine's profile folder ("data" and "cache" beneath it); empty gives an ephemeral one.
-  TGtkEdgeBrowser(TGtkForm& Parent, const std::string& DataFolder);
+  // With an automation name, a WebDriver session may drive the view (see OnAutomationStarted).
+  TGtkEdgeBrowser(TGtkForm& Parent, const std::string& DataFolder,
+                  const std::optional<std::string>& AutomationName = std::nullopt);
   ~TGtkEdgeBrowser() override;
 
   TGtkEdgeBrowser(const TGtkEdgeBrowser&) = delete;
@@ -113,6 +115,8 @@ private:
   static gboolean OnScriptMessage(WebKitUserContentManager* Manager, JSCValue* Value, WebKitScriptMessageReply* Reply,
                                   gpointer Self);
   static void OnDownloadStarted(WebKitWebContext* Context, WebKitDownload* Download, gpointer Self);
+  static void OnAutomationStarted(WebKitWebContext* Context, WebKitAutomationSession* Session, gpointer Self);
+  static WebKitWebView* OnAutomationCreateWebView(WebKitAutomationSession* Session, gpointer Self);
   static gboolean OnDecideDestination(WebKitDownload* Download, gchar* SuggestedFileName, gpointer Self);
   // A download waiting for the owner's decision, which the main loop delivers.
   struct TPendingDownload;
@@ -139,6 +143,8 @@ private:
 
   TGtkForm& FParent;
   std::string FDataFolder;
+  std::optional<std::string> FAutomationName;
+  WebKitAutomationSession* FAutomationSession = nullptr; // the session driving the view, if any
   TEdgeBrowserSettings FSettings;
   std::vector<std::string> FFilters;
 

@@ -56,7 +56,7 @@ std::unique_ptr<TNativeForm> TGtkPlatform::CreateForm(TFormKind Kind) { return s
 
 std::unique_ptr<TCustomEdgeBrowser> TGtkPlatform::CreateEdgeBrowser(TNativeForm& Parent)
 {
-  return std::make_unique<TGtkEdgeBrowser>(static_cast<TGtkForm&>(Parent), BrowserDataFolder());
+  return std::make_unique<TGtkEdgeBrowser>(static_cast<TGtkForm&>(Parent), BrowserDataFolder(), FAutomationName);
 }
 
 std::unique_ptr<TNativeProgressBar> TGtkPlatform::CreateProgressBar(TNativeForm& Parent)
@@ -114,6 +114,8 @@ std::optional<TBitmap> TGtkPlatform::DecodeImage(const std::string& Data) { retu
 void TGtkPlatform::ApplyTheme(const TThemePalette* Palette) { GtkApplyTheme(Palette); }
 
 void TGtkPlatform::SetBrowserDataFolder(const std::string& Path) { FBrowserDataFolder = Path; }
+
+void TGtkPlatform::AllowBrowserAutomation(const std::string& ApplicationName) { FAutomationName = ApplicationName; }
 
 void TGtkPlatform::SetApplicationTitle(const std::string& Title)
 {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace velmora {
@@ -41,6 +42,7 @@ public:
   void ApplyTheme(const TThemePalette* Palette) override;
 
   void SetBrowserDataFolder(const std::string& Path) override;
+  void AllowBrowserAutomation(const std::string& ApplicationName) override;
   // Also the GLib application name (set once per process; later titles are only remembered).
   void SetApplicationTitle(const std::string& Title) override;
 
@@ -55,6 +57,7 @@ private:
   TGtkPlatform() = default;
 
   std::string FBrowserDataFolder;
+  std::optional<std::string> FAutomationName;
   std::string FApplicationTitle;
 };
 
