@@ -98,6 +98,18 @@ public:
   static uint32_t ExecAndWait(const std::string& CommandLine);
   // Runs a command through the command interpreter, hidden, waiting for it when Wait; true when it started.
   static bool ExecCmd(const std::string& CMD, bool Wait);
+  // A program started by StartProcess: its process id (Linux) or handle (Windows); 0 when none.
+  struct TChildProcess {
+    intptr_t Id = 0;
+  };
+  // Starts Args[0] with the rest as its arguments (no interpreter), sharing our standard streams.
+  static bool StartProcess(const std::vector<std::string>& Args, TChildProcess& Child);
+  // The program's exit code once it has ended, waiting at most TimeoutMs (-1: until it ends);
+  // nullopt while it runs. Once it has ended, Child is 0.
+  static std::optional<uint32_t> WaitProcess(TChildProcess& Child, int TimeoutMs);
+  // Ends the program and waits for it: it is terminated, not asked to close its windows (on
+  // Linux SIGTERM, then SIGKILL after three seconds).
+  static void StopProcess(TChildProcess& Child);
   // Starts a new instance of this program with the same arguments; the caller then quits. True when started.
   static bool RestartApplication();
   // Logs off, shuts down or restarts the computer (kEwx flags); false when the system refused.

@@ -16,7 +16,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -414,6 +416,56 @@ bool TSysUtils::ExecCmd(const std::string& CMD, bool Wait)
     return false;
   WaitForExitCode(pid);
   return true;
+}
+
+bool TSysUtils::StartProcess(const std::vector<std::string>& Args, TChildProcess& Child)
+{
+  pid_t pid = 0;
+  if (!SpawnProcess(Args, {}, pid))
+    return false;
+  Child.Id = pid;
+  return true;
+}
+
+std::optional<uint32_t> TSysUtils::WaitProcess(TChildProcess& Child, int TimeoutMs)
+{
+  if (Child.Id == 0)
+    return std::nullopt;
+  const auto pid = static_cast<pid_t>(Child.Id);
+  if (TimeoutMs < 0) {
+    Child.Id = 0;
+    return WaitForExitCode(pid);
+  }
+  // Polled: waitpid has no timeout, and a signal handler would be the whole process's.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+  for (;;) {
+    int status = 0;
+    const pid_t ended = waitpid(pid, &status, WNOHANG);
+    if (ended == pid) {
+      Child.Id = 0;
+      if (WIFEXITED(status))
+        return static_cast<uint32_t>(WEXITSTATUS(status));
+      return WIFSIGNALED(status) ? 128U + static_cast<uint32_t>(WTERMSIG(status)) : 0U;
+    }
+    if (ended < 0 && errno != EINTR) {
+      Child.Id = 0;
+      return 0U;
+    }
+    if (std::chrono::steady_clock::now() >= deadline)
+      return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void TSysUtils::StopProcess(TChildProcess& Child)
+{
+  if (Child.Id == 0)
+    return;
+  kill(static_cast<pid_t>(Child.Id), SIGTERM);
+  if (!WaitProcess(Child, 3000)) {
+    kill(static_cast<pid_t>(Child.Id), SIGKILL);
+    WaitProcess(Child, -1);
+  }
 }
 
 bool TSysUtils::RestartApplication()

@@ -375,6 +375,71 @@ bool TSysUtils::ExecCmd(const std::string& CMD, bool Wait)
   return RunProcess(L"cmd.exe /C " + Utf8ToWide(CMD), true, Wait ? &code : nullptr);
 }
 
+namespace {
+// One argument quoted for a Windows command line as the C runtime splits it: backslashes are
+// literal except before a quote, where each is doubled along with the quote's own escape.
+std::wstring QuoteArgument(const std::wstring& Argument)
+{
+  if (!Argument.empty() && Argument.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+    return Argument;
+  std::wstring quoted = L"\"";
+  size_t backslashes = 0;
+  for (const wchar_t c : Argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, L'\\');
+  return quoted + L"\"";
+}
+} // namespace
+
+bool TSysUtils::StartProcess(const std::vector<std::string>& Args, TChildProcess& Child)
+{
+  if (Args.empty())
+    return false;
+  std::wstring commandLine;
+  for (const std::string& argument : Args)
+    commandLine += (commandLine.empty() ? L"" : L" ") + QuoteArgument(Utf8ToWide(argument));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  const std::wstring program = Utf8ToWide(Args.front());
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
+    return false;
+  CloseHandle(process.hThread);
+  Child.Id = reinterpret_cast<intptr_t>(process.hProcess);
+  return true;
+}
+
+std::optional<uint32_t> TSysUtils::WaitProcess(TChildProcess& Child, int TimeoutMs)
+{
+  if (Child.Id == 0)
+    return std::nullopt;
+  const auto handle = reinterpret_cast<HANDLE>(Child.Id);
+  if (WaitForSingleObject(handle, TimeoutMs < 0 ? INFINITE : static_cast<DWORD>(TimeoutMs)) != WAIT_OBJECT_0)
+    return std::nullopt;
+  DWORD code = 0;
+  if (!GetExitCodeProcess(handle, &code))
+    code = 0;
+  CloseHandle(handle);
+  Child.Id = 0;
+  return static_cast<uint32_t>(code);
+}
+
+void TSysUtils::StopProcess(TChildProcess& Child)
+{
+  if (Child.Id == 0)
+    return;
+  TerminateProcess(reinterpret_cast<HANDLE>(Child.Id), 1);
+  WaitProcess(Child, -1);
+}
+
 bool TSysUtils::RestartApplication()
 {
   const std::wstring exe = Utf8ToWide(GetExeFilePath());

@@ -1209,6 +1209,44 @@ def theme_switch_restyles_the_menu_bar():
         p.kill()
 
 
+@case
+def scaffold_runs_and_the_watch_loop_restarts_it():
+    # The app "velmora-pack init" writes packs and runs; "run --watch" packs and starts it again
+    # when a file of the app changes, and ends with the app's exit code once the app is closed.
+    folder = os.path.join(WORK, "scaffold")
+    made = run(PACK, "init", folder)
+    check(made.returncode == 0, made.stderr)
+    settings = os.path.join(folder, "ryx.ini")
+    with open(settings, "a") as f:
+        f.write("DynamicAppTitle=1\n")
+    app_dir = os.path.join(folder, "app")
+    runner = Process([PACK, "run", "--settings", settings, "--app", app_dir, "--runtime", RUNTIME, "--watch"])
+    try:
+        first = runner.window_named("My app")
+        check(first is not None, "the scaffold's window never came: " + runner.output())
+        page = os.path.join(app_dir, "index.html")
+        with open(page) as f:
+            text = f.read()
+        with open(page, "w") as f:
+            f.write(text.replace("<title>My app</title>", "<title>Edited app</title>"))
+        second = runner.window_named("Edited app")
+        check(second is not None, "no restart after the change: " + runner.output())
+        check(not run("xdotool", "search", "--name", "^My app$").stdout.strip(), "the first app is still running")
+        close_window(second)
+        check(runner.wait_exit(20) == 0, "the loop did not end with the app: " + runner.output())
+    finally:
+        runner.kill()
+
+    # Without --watch the exit code is the app's own: here the one of a killed app.
+    runner = Process([PACK, "run", "--settings", settings, "--app", app_dir, "--runtime", RUNTIME])
+    try:
+        check(runner.window_named("Edited app") is not None, "the app did not start: " + runner.output())
+        run("pkill", "-TERM", "-f", "velmora-run-.*/app-1")
+        check(runner.wait_exit(20) == 128 + 15, "exit code %s, not the app's" % runner.proc.returncode)
+    finally:
+        runner.kill()
+
+
 def main():
     env_dirs = {"XDG_DATA_HOME": os.path.join(WORK, "data"), "XDG_RUNTIME_DIR": os.path.join(WORK, "run")}
     for key, value in env_dirs.items():

@@ -1,9 +1,13 @@
 // The packer: bundle contents read back through the runtime's reader, and every refusal.
+#include "DevLoop.h"
 #include "Packer.h"
+#include "Scaffold.h"
 
 #include "ArchivePassword.h"
 #include "ExeUtils.h"
 #include "ExeZip.h"
+#include "IniFile.h"
+#include "ProjectSettings.h"
 #include "support/PeImage.h"
 #include "support/TestFiles.h"
 
@@ -166,15 +170,100 @@ TEST(Pack, RefusesBadInputsAndWritesNothing)
     TAppFixture app;
     c.Break(app);
     const bool outputExisted = std::filesystem::exists(test::PathOf(app.Options.OutputPath));
-    try {
-      Pack(app.Options);
-      ADD_FAILURE() << "accepted";
-    } catch (const TPackError& error) {
-      EXPECT_NE(std::string(error.what()).find(c.Message), std::string::npos) << error.what();
+    // "velmora-pack check" refuses exactly what a pack refuses.
+    for (const bool checkOnly : {true, false}) {
+      try {
+        if (checkOnly)
+          CheckPack(app.Options);
+        else
+          Pack(app.Options);
+        ADD_FAILURE() << (checkOnly ? "check accepted" : "pack accepted");
+      } catch (const TPackError& error) {
+        EXPECT_NE(std::string(error.what()).find(c.Message), std::string::npos) << error.what();
+      }
     }
     EXPECT_EQ(std::filesystem::exists(test::PathOf(app.Options.OutputPath)), outputExisted);
     for (const auto& item : std::filesystem::directory_iterator(test::PathOf(app.Dir.File("out"))))
       EXPECT_EQ(item.path().string().find("velmora-tmp"), std::string::npos) << "temporary file left behind";
+  }
+}
+
+TEST(Pack, CheckListsWhatTheBundleHoldsAndWritesNothing)
+{
+  TAppFixture app;
+  app.Options.OutputPath.clear();
+  const TPackPlan plan = CheckPack(app.Options);
+  std::map<std::string, uint64_t> sizes;
+  for (const TPlannedEntry& entry : plan.Entries)
+    sizes[entry.Name] = entry.IsFolder ? UINT64_MAX : entry.Size;
+  EXPECT_EQ(sizes.at("Demo App/"), UINT64_MAX);
+  EXPECT_EQ(sizes.at("Demo App/data/noise.bin"), 300000U);
+  EXPECT_EQ(sizes.at("Demo App/Grüße/über.css"), app.Files.at("Grüße/über.css").size());
+  EXPECT_EQ(sizes.at("ryx.ini"), ReadFile(app.Options.SettingsPath).size());
+  EXPECT_EQ(sizes.at("ryx-webviewjs"), 0U);
+  EXPECT_EQ(plan.Entries.back().Name, "ryx-webviewjs");
+  EXPECT_TRUE(std::filesystem::is_empty(test::PathOf(app.Dir.File("out"))));
+}
+
+TEST(Scaffold, InitWritesAnAppThatPacksWithEveryKeyListed)
+{
+  TTempDir dir;
+  const std::string root = dir.File("My Notes");
+  const auto written = WriteScaffold(root);
+  EXPECT_EQ(written,
+            (std::vector<std::string>{"ryx.ini", "app/index.html", "app/main.js", "ryx.d.ts", "jsconfig.json"}));
+  EXPECT_NE(ReadFile(root + "/ryx.d.ts").find("declare var ryx: Ryx;"), std::string::npos);
+
+  // The identity is set; every other key is there, commented out with its default.
+  const std::string settings = ReadFile(root + "/ryx.ini");
+  TMemIniFile ini;
+  ini.SetText(DecodeSettingsText(settings));
+  EXPECT_EQ(TProjectSettings::ReadString(ini, AppKeys::ID), "org.example.my-notes");
+  EXPECT_EQ(TProjectSettings::ReadString(ini, AppKeys::Name), "My Notes");
+  EXPECT_EQ(TProjectSettings::ReadString(ini, AppKeys::DirName), "app");
+  for (const TSettingKey* key : AppKeys::All) {
+    if (key == &AppKeys::ID || key == &AppKeys::Name || key == &AppKeys::DirName)
+      continue;
+    const std::string line = "\n;" + std::string(key->Name) + "=";
+    const size_t at = settings.find(line);
+    ASSERT_NE(at, std::string::npos) << key->Name;
+    const std::string value = settings.substr(at + line.size(), settings.find('\n', at + 1) - at - line.size());
+    TMemIniFile one;
+    one.SetText(DecodeSettingsText("[App]\n" + std::string(key->Name) + "=" + value));
+    EXPECT_EQ(TProjectSettings::ReadAsText(one, *key), TProjectSettings::ReadAsText(TMemIniFile(), *key)) << key->Name;
+  }
+
+  TPackOptions options;
+  options.SettingsPath = root + "/ryx.ini";
+  options.AppDir = root + "/app";
+  options.RuntimePath = VELMORA_RUNTIME_PATH;
+  EXPECT_EQ(CheckPack(options).Entries.size(), 5U); // app/, index.html, main.js, ryx.ini, ryx-webviewjs
+
+  // A folder that holds anything is left alone.
+  EXPECT_THROW(WriteScaffold(root), TPackError);
+  WriteFile(dir.File("busy/keep.txt"), "mine");
+  EXPECT_THROW(WriteScaffold(dir.File("busy")), TPackError);
+  EXPECT_EQ(ReadFile(dir.File("busy/keep.txt")), "mine");
+}
+
+TEST(DevLoop, TheFingerprintFollowsEveryChangeOfTheInputs)
+{
+  TAppFixture app;
+  const std::string before = InputsFingerprint(app.Options);
+  EXPECT_EQ(InputsFingerprint(app.Options), before);
+  const std::vector<std::function<void()>> changes = {
+    [&] { WriteFile(app.Dir.File("app/index.html"), "<p>longer than it was before the change</p>"); },
+    [&] { WriteFile(app.Dir.File("app/pages/new.js"), ""); },
+    [&] { std::filesystem::remove(test::PathOf(app.Dir.File("app/my page.html"))); },
+    [&] { WriteFile(app.Options.SettingsPath, "[App]\nID=other\nName=n\nDirName=d\n"); },
+  };
+  std::string last = before;
+  for (size_t i = 0; i < changes.size(); ++i) {
+    SCOPED_TRACE(i);
+    changes[i]();
+    const std::string now = InputsFingerprint(app.Options);
+    EXPECT_NE(now, last);
+    last = now;
   }
 }
 

@@ -89,6 +89,15 @@ struct TEntrySource {
   bool IsFolder = false;
 };
 
+uint64_t EntrySize(const TEntrySource& Entry)
+{
+  if (Entry.File.empty())
+    return Entry.Bytes.size();
+  std::error_code error;
+  const auto size = fs::file_size(Entry.File, error);
+  return error ? 0 : size;
+}
+
 class TZipWriter {
 public:
   explicit TZipWriter(const std::string& path)
@@ -241,15 +250,26 @@ bool SameFile(const fs::path& a, const fs::path& b)
 
 } // namespace
 
-TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
+namespace {
+
+// What a pack writes, every input checked: the entries in archive order and the report so far.
+struct TPrepared {
+  std::vector<TEntrySource> Entries;
+  int64_t TotalInput = 0;
+  bool Branding = false;
+  TPackReport Report;
+};
+
+// Checks everything a pack refuses, reading the inputs but writing nothing. The output is
+// checked only when given (a check of an app names none).
+TPrepared Prepare(const TPackOptions& Options)
 {
-  TPackReport report;
+  TPrepared prepared;
+  TPackReport& report = prepared.Report;
   if (Options.SettingsPath.empty())
     throw TPackError("No settings file given (--settings)");
   if (Options.AppDir.empty())
     throw TPackError("No app folder given (--app)");
-  if (Options.OutputPath.empty())
-    throw TPackError("No output file given (-o)");
   if (Options.RuntimePath.empty())
     throw TPackError("No runtime given (--runtime)");
 
@@ -292,6 +312,7 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
     RequireReadableFile(Options.InstallerPath, "Engine installer");
 
   const bool branding = !Options.IconPath.empty() || !Options.VersionTexts.empty();
+  prepared.Branding = branding;
   for (const auto& [key, text] : Options.VersionTexts) {
     if (!FindExeVersionKey(key)) {
       std::string keys;
@@ -307,7 +328,7 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
   const fs::path runtime = PathFromUtf8(Options.RuntimePath);
   const fs::path output = PathFromUtf8(Options.OutputPath);
   RequireReadableFile(Options.RuntimePath, "Runtime");
-  if (SameFile(runtime, output))
+  if (!Options.OutputPath.empty() && SameFile(runtime, output))
     throw TPackError("The output must not be the runtime itself: " + Options.OutputPath);
   {
     auto map = TFileMap::Open(Options.RuntimePath);
@@ -327,11 +348,11 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
                        Options.RuntimePath);
   }
   const fs::path outputDir = output.parent_path().empty() ? fs::path(".") : output.parent_path();
-  if (!fs::is_directory(outputDir, error))
+  if (!Options.OutputPath.empty() && !fs::is_directory(outputDir, error))
     throw TPackError("The output folder does not exist: " + Utf8FromPath(outputDir));
 
   // Entries in archive order: engine files, the app folder, settings, page script.
-  std::vector<TEntrySource> entries;
+  std::vector<TEntrySource>& entries = prepared.Entries;
   if (!Options.LoaderPath.empty())
     entries.push_back({"WebView2LoaderWin64.dll", PathFromUtf8(Options.LoaderPath), {}, false});
   if (!Options.InstallerPath.empty())
@@ -341,10 +362,36 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
   entries.push_back({"ryx.ini", {}, settingsBytes, false});
   entries.push_back({"ryx-webviewjs", {}, script, false});
 
-  int64_t totalInput = 0;
   for (const TEntrySource& entry : entries)
-    totalInput += entry.File.empty() ? static_cast<int64_t>(entry.Bytes.size())
-                                     : static_cast<int64_t>(fs::file_size(entry.File, error));
+    prepared.TotalInput += static_cast<int64_t>(EntrySize(entry));
+  return prepared;
+}
+
+} // namespace
+
+TPackPlan CheckPack(const TPackOptions& Options)
+{
+  const TPrepared prepared = Prepare(Options);
+  TPackPlan plan;
+  for (const TEntrySource& entry : prepared.Entries)
+    plan.Entries.push_back({entry.Name, EntrySize(entry), entry.IsFolder});
+  plan.TotalBytes = static_cast<uint64_t>(prepared.TotalInput);
+  plan.Warnings = prepared.Report.Warnings;
+  return plan;
+}
+
+TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
+{
+  if (Options.OutputPath.empty())
+    throw TPackError("No output file given (-o)");
+  TPrepared prepared = Prepare(Options);
+  TPackReport& report = prepared.Report;
+  const std::vector<TEntrySource>& entries = prepared.Entries;
+  const int64_t totalInput = prepared.TotalInput;
+  const bool branding = prepared.Branding;
+  const fs::path runtime = PathFromUtf8(Options.RuntimePath);
+  const fs::path output = PathFromUtf8(Options.OutputPath);
+  std::error_code error;
 
   // Work in temporary files beside the output, so a failure leaves no half-made executable.
   const std::string suffix = ".velmora-tmp";
@@ -406,7 +453,7 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
   if (error)
     throw TPackError("Cannot write " + Options.OutputPath + ": " + error.message());
   report.OutputSize = TExeUtils::GetFileSize(Options.OutputPath);
-  return report;
+  return std::move(report);
 }
 
 TPackagedInfo ListPackaged(const std::string& PackagedPath)

@@ -47,6 +47,22 @@ struct TPackReport {
 // placeholders are emptied rather than left as blanks.
 TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress = {});
 
+struct TPlannedEntry {
+  std::string Name; // the archive name ("app/img/logo.png"; folders end with "/")
+  uint64_t Size = 0;
+  bool IsFolder = false;
+};
+
+struct TPackPlan {
+  std::vector<TPlannedEntry> Entries; // in archive order
+  uint64_t TotalBytes = 0;
+  std::vector<std::string> Warnings;
+};
+
+// Checks everything Pack would refuse, reading the inputs and writing nothing, and says what the
+// bundle would hold. The output is checked only when Options names one.
+TPackPlan CheckPack(const TPackOptions& Options);
+
 struct TListedEntry {
   std::string Name;
   uint64_t Size = 0;

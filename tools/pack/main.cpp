@@ -1,5 +1,7 @@
 // velmora-pack: command line of the packer.
+#include "DevLoop.h"
 #include "Packer.h"
+#include "Scaffold.h"
 
 #include "SysUtils.h"
 #include "TextCodec.h"
@@ -23,12 +25,22 @@ using namespace velmora::pack;
 
 constexpr const char* kUsage = R"(Usage:
   velmora-pack --settings FILE --app DIR [options] -o FILE
+  velmora-pack init DIR
+  velmora-pack check --settings FILE --app DIR [options]
+  velmora-pack run --settings FILE --app DIR [options] [--watch] [-- ARG...]
   velmora-pack --list FILE
   velmora-pack --extract FILE -o ZIP
   velmora-pack --help
 
 Makes a packaged app: a copy of the runtime followed by an encrypted archive that holds the
 app folder, its settings and its optional page script.
+
+  init DIR   writes a small working app into DIR (new or empty): ryx.ini with every key,
+             app/index.html and app/main.js using the bridge, and the typings ryx.d.ts
+  check      checks the app as a pack would, writing nothing, and lists what the bundle holds
+  run        packs the app to a temporary file and runs it (ARGs passed on); ends with the
+             app's exit code. --watch packs and restarts it whenever a file of the app, the
+             settings or the script changes, until the app is closed
 
 Options:
   --settings FILE   the app's settings (ryx.ini); needs ID, Name and DirName in [App]
@@ -104,13 +116,56 @@ private:
   TPackPhase FLastPhase = TPackPhase::AppendingArchive;
 };
 
-int Run(const std::vector<std::string>& args)
+// Lists the entries of a bundle that CheckPack has planned.
+void PrintPlan(const TPackPlan& plan)
+{
+  std::printf("%12s  %s\n", "bytes", "entry");
+  for (const TPlannedEntry& entry : plan.Entries) {
+    if (entry.IsFolder)
+      std::printf("%12s  %s\n", "", entry.Name.c_str());
+    else
+      std::printf("%12llu  %s\n", static_cast<unsigned long long>(entry.Size), entry.Name.c_str());
+  }
+  std::printf("%zu entries, %llu bytes before compression\n", plan.Entries.size(),
+              static_cast<unsigned long long>(plan.TotalBytes));
+}
+
+int Run(std::vector<std::string> args)
 {
   TPackOptions options;
   std::string listPath;
   std::string extractPath;
+  // A leading command word: init, check or run.
+  const std::string command =
+    !args.empty() && (args[0] == "init" || args[0] == "check" || args[0] == "run") ? args[0] : std::string();
+  if (!command.empty())
+    args.erase(args.begin());
+  if (command == "init") {
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+      return Usage("init needs one folder");
+    try {
+      for (const std::string& file : WriteScaffold(args[0]))
+        std::printf("Wrote %s/%s\n", args[0].c_str(), file.c_str());
+      std::printf("Run it with: velmora-pack run --settings %s/ryx.ini --app %s/app --watch\n", args[0].c_str(),
+                  args[0].c_str());
+      return 0;
+    } catch (const TPackError& error) {
+      std::fprintf(stderr, "velmora-pack: %s\n", error.what());
+      return 1;
+    }
+  }
+  bool watch = false;
+  std::vector<std::string> appArgs;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (command == "run" && arg == "--watch") {
+      watch = true;
+      continue;
+    }
+    if (command == "run" && arg == "--") {
+      appArgs.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    }
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -153,6 +208,31 @@ int Run(const std::vector<std::string>& args)
   }
 
   try {
+    if (!command.empty()) {
+      if (options.SettingsPath.empty() || options.AppDir.empty())
+        return Usage(command + " needs --settings and --app");
+      if (!options.OutputPath.empty() || !listPath.empty() || !extractPath.empty())
+        return Usage(command + " takes no -o, --list or --extract");
+      if (options.RuntimePath.empty())
+        options.RuntimePath = DefaultRuntimePath();
+      if (command == "check") {
+        const TPackPlan plan = CheckPack(options);
+        for (const std::string& warning : plan.Warnings)
+          std::fprintf(stderr, "velmora-pack: warning: %s\n", warning.c_str());
+        PrintPlan(plan);
+        return 0;
+      }
+      TRunOptions run;
+      run.Pack = options;
+      run.Watch = watch;
+      run.AppArgs = appArgs;
+      // What happens goes to a terminal; run from a script, only failures are reported.
+      const bool terminal = VELMORA_ISATTY(2) != 0;
+      return RunApp(run, [terminal](const std::string& line) {
+        if (terminal)
+          std::fprintf(stderr, "velmora-pack: %s\n", line.c_str());
+      });
+    }
     if (!listPath.empty()) {
       const TPackagedInfo info = ListPackaged(listPath);
       std::printf("%s: archive at offset %llu, %llu bytes, %zu entries\n", listPath.c_str(),

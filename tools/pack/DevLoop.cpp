@@ -1,0 +1,132 @@
+// velmora-pack run: the author's loop of packing, running, editing and running again.
+#include "DevLoop.h"
+
+#include "SysUtils.h"
+#include "TextCodec.h"
+
+#include <filesystem>
+#include <random>
+
+namespace velmora::pack {
+namespace fs = std::filesystem;
+
+namespace {
+
+void AddStamp(std::string& Print, const fs::path& Path)
+{
+  std::error_code error;
+  const auto status = fs::status(Path, error);
+  Print += Utf8FromPath(Path);
+  if (!error && fs::is_regular_file(status)) {
+    Print += '|' + std::to_string(fs::file_size(Path, error));
+    Print += '|' + std::to_string(fs::last_write_time(Path, error).time_since_epoch().count());
+  } else if (!error && fs::is_directory(status)) {
+    Print += "|dir";
+  }
+  Print += '\n';
+}
+
+// A folder of our own under the temporary folder, gone with the object.
+class TRunFolder {
+public:
+  TRunFolder()
+  {
+    std::random_device random;
+    const fs::path base = PathFromUtf8(TSysUtils::GetTempDirPath());
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      fs::path candidate = base / ("velmora-run-" + std::to_string(random()));
+      std::error_code error;
+      if (fs::create_directory(candidate, error)) {
+        FPath = candidate;
+        return;
+      }
+    }
+    throw TPackError("Cannot make a folder under " + TSysUtils::GetTempDirPath());
+  }
+  ~TRunFolder()
+  {
+    std::error_code error;
+    fs::remove_all(FPath, error);
+  }
+  TRunFolder(const TRunFolder&) = delete;
+  TRunFolder& operator=(const TRunFolder&) = delete;
+  const fs::path& Path() const { return FPath; }
+
+private:
+  fs::path FPath;
+};
+
+// Packs into the run folder under a fresh name (a running executable is never overwritten) and
+// starts the result.
+TSysUtils::TChildProcess PackAndStart(const TRunOptions& Options, const TRunFolder& Folder, int Round,
+                                      std::string& Executable, const std::function<void(const std::string&)>& Say)
+{
+  TPackOptions pack = Options.Pack;
+  const std::string name = fs::path(PathFromUtf8(Options.Pack.AppDir)).lexically_normal().filename().empty()
+                             ? std::string("app")
+                             : Utf8FromPath(fs::path(PathFromUtf8(Options.Pack.AppDir)).lexically_normal().filename());
+#ifdef _WIN32
+  pack.OutputPath = Utf8FromPath(Folder.Path() / (name + "-" + std::to_string(Round) + ".exe"));
+#else
+  pack.OutputPath = Utf8FromPath(Folder.Path() / (name + "-" + std::to_string(Round)));
+#endif
+  const TPackReport report = Pack(pack);
+  for (const std::string& warning : report.Warnings)
+    Say("warning: " + warning);
+  Say("Packed " + std::to_string(report.EntryCount) + " entries, " + std::to_string(report.OutputSize) + " bytes");
+  std::vector<std::string> args{pack.OutputPath};
+  args.insert(args.end(), Options.AppArgs.begin(), Options.AppArgs.end());
+  TSysUtils::TChildProcess child;
+  if (!TSysUtils::StartProcess(args, child))
+    throw TPackError("Cannot start " + pack.OutputPath + ": " + TSysUtils::GetLastErrorMessage());
+  Executable = pack.OutputPath;
+  return child;
+}
+
+} // namespace
+
+std::string InputsFingerprint(const TPackOptions& Options)
+{
+  std::string print;
+  AddStamp(print, PathFromUtf8(Options.SettingsPath));
+  if (!Options.ScriptPath.empty())
+    AddStamp(print, PathFromUtf8(Options.ScriptPath));
+  std::error_code error;
+  const fs::path appDir = PathFromUtf8(Options.AppDir);
+  AddStamp(print, appDir);
+  for (auto it = fs::recursive_directory_iterator(appDir, error); !error && it != fs::recursive_directory_iterator();
+       it.increment(error))
+    AddStamp(print, it->path());
+  return print;
+}
+
+int RunApp(const TRunOptions& Options, const std::function<void(const std::string&)>& Say)
+{
+  TRunFolder folder;
+  int round = 0;
+  std::string executable;
+  std::string print = InputsFingerprint(Options.Pack);
+  TSysUtils::TChildProcess child = PackAndStart(Options, folder, ++round, executable, Say);
+  for (;;) {
+    if (const auto code = TSysUtils::WaitProcess(child, Options.Watch ? Options.PollMs : -1))
+      return static_cast<int>(*code);
+    const std::string now = InputsFingerprint(Options.Pack);
+    if (now == print)
+      continue;
+    print = now;
+    Say("A change: packing again");
+    try {
+      // Checked first, so a mistake leaves the running app as it is.
+      CheckPack(Options.Pack);
+    } catch (const TPackError& error) {
+      Say(std::string("Not repacked: ") + error.what());
+      continue;
+    }
+    TSysUtils::StopProcess(child);
+    std::error_code error;
+    fs::remove(PathFromUtf8(executable), error);
+    child = PackAndStart(Options, folder, ++round, executable, Say);
+  }
+}
+
+} // namespace velmora::pack
