@@ -25,6 +25,8 @@ int RunVelmoraApplication(const std::string& ExePath)
       return 0;
   }
 
+  // Before any window exists: the windows are made with the app's class.
+  Native().SetApplicationIdentity(DesktopIdOf(AppID));
   // Only the start WebKitWebDriver makes accepts an automation session, and only when the bundle
   // does not forbid it; an ordinary start never does.
   if (IsAutomationStart() && TProjectSettings::ReadBool(*ProjectINI, AppKeys::AllowAutomation))

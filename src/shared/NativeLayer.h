@@ -220,6 +220,10 @@ public:
   // The engine's profile folder (Linux; on Windows the environment carries it).
   virtual void SetBrowserDataFolder(const std::string& Path) = 0;
   virtual void SetApplicationTitle(const std::string& Title) = 0;
+  // The app's name on the desktop (DesktopIdOf its ID): on Linux the class of its windows, which
+  // a desktop file's StartupWMClass names, and the icon their title bars and task switchers show
+  // when one of that name is installed (as the packer's .deb installs it).
+  virtual void SetApplicationIdentity(const std::string& DesktopId) { (void)DesktopId; }
   // Lets a WebDriver automation session drive the browser controls made after this call, under
   // the given application name (the driver's "browserName"). Where the engine has no such
   // driver (WebView2 here), nothing changes.

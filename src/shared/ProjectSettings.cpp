@@ -45,6 +45,18 @@ std::string TProjectSettings::ReadAsText(const TMemIniFile& Ini, const TSettingK
   return std::to_string(ReadInteger(Ini, Key));
 }
 
+std::string DesktopIdOf(std::string_view ID)
+{
+  std::string id(ID);
+  for (char& c : id) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (!((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || c == '.' ||
+          c == '-' || c == '_'))
+      c = '-';
+  }
+  return id;
+}
+
 bool IsValidAppID(std::string_view ID)
 {
   if (ID.empty() || ID.size() > 255 || ID == "." || ID == "..")

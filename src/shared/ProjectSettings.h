@@ -71,6 +71,11 @@ inline constexpr std::array<const TSettingKey*, 28> All{
 // COM1 ...). Anything else could name another folder, or none.
 bool IsValidAppID(std::string_view ID);
 
+// The name an app goes by on a Linux desktop: its window class, the name of its desktop file and
+// of its icon. The ID with every character other than ASCII letters, digits, ".", "-" and "_"
+// made "-" (so "org.example.My Notes" gives "org.example.My-Notes").
+std::string DesktopIdOf(std::string_view ID);
+
 // Typed reads of section "App" with the key's own default. Reading a key with the wrong
 // function for its type is a programming error and throws std::logic_error.
 class TProjectSettings {

@@ -1,6 +1,22 @@
-"""Image files of one colour, made by the end-to-end tests so they need no image files."""
+"""Image files of one colour, made by the end-to-end tests so they need no image files, and the
+icons an X window carries, read back."""
+import re
 import struct
+import subprocess
 import zlib
+
+
+def net_wm_icons(wid):
+    """The icons the window manager is given for an X window: {side: [ARGB, ...]}."""
+    out = subprocess.run(["xprop", "-id", wid, "-notype", "32c", "_NET_WM_ICON"], capture_output=True,
+                         text=True).stdout
+    numbers = [int(n) & 0xFFFFFFFF for n in re.findall(r"-?\d+", out.partition("=")[2])]
+    icons = {}
+    while len(numbers) >= 2:
+        width, height = numbers[0], numbers[1]
+        icons[width] = numbers[2:2 + width * height]
+        numbers = numbers[2 + width * height:]
+    return icons
 
 
 def png_bytes(width, height, rgba):

@@ -21,7 +21,7 @@ import time
 import traceback
 import zipfile
 
-from e2e_images import png_bytes
+from e2e_images import net_wm_icons, png_bytes
 
 PACK = os.path.abspath(sys.argv[1])
 RUNTIME = os.path.abspath(sys.argv[2])
@@ -78,7 +78,7 @@ class App:
 
     count = 0
 
-    def __init__(self, settings, files, script=None, name="Test App", app_id=None, disk_files=None):
+    def __init__(self, settings, files, script=None, name="Test App", app_id=None, disk_files=None, pack_args=()):
         App.count += 1
         self.dir = os.path.join(WORK, "app%d" % App.count)
         os.makedirs(os.path.join(self.dir, "www"))
@@ -94,7 +94,7 @@ class App:
             with open(path, "wb") as f:
                 f.write(content if isinstance(content, bytes) else content.encode("utf-8"))
         args = [PACK, "--settings", os.path.join(self.dir, "ryx.ini"), "--app", os.path.join(self.dir, "www"),
-                "--runtime", RUNTIME, "-o", os.path.join(self.dir, "bin", "app")]
+                "--runtime", RUNTIME, "-o", os.path.join(self.dir, "bin", "app"), *pack_args]
         if script is not None:
             with open(os.path.join(self.dir, "extra.js"), "w") as f:
                 f.write(script)
@@ -1245,6 +1245,49 @@ def scaffold_runs_and_the_watch_loop_restarts_it():
         check(runner.wait_exit(20) == 128 + 15, "exit code %s, not the app's" % runner.proc.returncode)
     finally:
         runner.kill()
+
+
+@case
+def debian_package_installs_a_desktop_entry_whose_window_matches():
+    # --deb writes a .deb and a .tar.gz. Installed into a folder (dpkg -x), the desktop file is
+    # valid, names the program and the icon, and the program's window has the class the file's
+    # StartupWMClass names and, with the package's icons in the data folders, the author's icon.
+    icon = os.path.join(WORK, "desk-icon.png")
+    with open(icon, "wb") as f:
+        f.write(png_bytes(40, 40, (0xC0, 0x30, 0x90, 0xFF)))
+    app = App({"DynamicAppTitle": 1}, {"index.html": page("<p>desk</p>", "runSteps({ready: () => 1});")},
+              name="Desk Demo", app_id="org.velmora.Desk Demo",
+              pack_args=("--deb", os.path.join(WORK, "desk.deb"), "--deb-icon", icon, "--deb-version", "2.3.1"))
+    check(os.path.getsize(os.path.join(WORK, "desk.tar.gz")) > 100000, "no tarball beside the .deb")
+    info = run("dpkg-deb", "--field", os.path.join(WORK, "desk.deb"), "Package", "Version").stdout
+    check("Package: org.velmora.desk-demo" in info and "Version: 2.3.1" in info, info)
+    root = os.path.join(WORK, "desk-root")
+    check(run("dpkg", "-x", os.path.join(WORK, "desk.deb"), root).returncode == 0, "dpkg -x failed")
+    desktop = os.path.join(root, "usr", "share", "applications", "org.velmora.Desk-Demo.desktop")
+    valid = run("desktop-file-validate", desktop)
+    check(valid.returncode == 0 and not valid.stdout.strip(), "desktop-file-validate: " + valid.stdout + valid.stderr)
+    with open(desktop) as f:
+        entry = dict(line.split("=", 1) for line in f.read().splitlines() if "=" in line)
+    check(entry["Name"] == "Desk Demo" and entry["Icon"] == "org.velmora.Desk-Demo", str(entry))
+    program = root + entry["Exec"]
+    check(os.access(program, os.X_OK), "Exec names no program in the package: " + entry["Exec"])
+    for side in (16, 32, 48, 256):
+        check(os.path.exists(os.path.join(root, "usr", "share", "icons", "hicolor", "%dx%d" % (side, side), "apps",
+                                          "org.velmora.Desk-Demo.png")), "no %d pixel icon" % side)
+
+    p = Process([program], env={"XDG_DATA_DIRS": os.path.join(root, "usr", "share") + ":/usr/share"})
+    try:
+        wid = p.window()
+        p.results(wid)
+        wm_class = run("xprop", "-id", wid, "WM_CLASS").stdout
+        check('"%s"' % entry["StartupWMClass"] in wm_class.partition("=")[2].split(",")[-1], wm_class)
+        icons = net_wm_icons(wid)
+        check(icons, "the window has no icon")
+        side = max(icons)
+        centre = icons[side][side // 2 * side + side // 2]
+        check(centre == 0xFFC03090, "the window's %d pixel icon is not the author's: %08x" % (side, centre))
+    finally:
+        p.kill()
 
 
 def main():

@@ -22,7 +22,7 @@ import tempfile
 import time
 import traceback
 
-from e2e_images import png_bytes, ico_bytes
+from e2e_images import ico_bytes, net_wm_icons, png_bytes
 
 PACK, RUNTIME, DOUBLE, INSPECTOR = (os.path.abspath(p) for p in sys.argv[1:5])
 INSTALLER = os.path.join(os.path.dirname(DOUBLE), "WebView2Installer.exe")  # the installer double
@@ -774,18 +774,6 @@ def file_dialogs_answered_by_typing_and_by_escape():
         check(result_of(e.reply(pid, "o2")) == (True, ""), e.reply(pid, "o2"))
     finally:
         p.kill()
-
-
-def net_wm_icons(wid):
-    """The icons the window manager is given for an X window: {side: [ARGB, ...]}."""
-    out = run("xprop", "-id", wid, "-notype", "32c", "_NET_WM_ICON").stdout
-    numbers = [int(n) & 0xFFFFFFFF for n in re.findall(r"-?\d+", out.partition("=")[2])]
-    icons = {}
-    while len(numbers) >= 2:
-        width, height = numbers[0], numbers[1]
-        icons[width] = numbers[2:2 + width * height]
-        numbers = numbers[2 + width * height:]
-    return icons
 
 
 @case

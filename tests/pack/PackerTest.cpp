@@ -1,5 +1,8 @@
 // The packer: bundle contents read back through the runtime's reader, and every refusal.
 #include "DevLoop.h"
+#ifndef _WIN32
+#include "DesktopPackage.h"
+#endif
 #include "Packer.h"
 #include "Scaffold.h"
 
@@ -264,6 +267,25 @@ TEST(DevLoop, TheFingerprintFollowsEveryChangeOfTheInputs)
     const std::string now = InputsFingerprint(app.Options);
     EXPECT_NE(now, last);
     last = now;
+  }
+}
+
+TEST(DesktopNames, IdsBecomeDesktopAndPackageNames)
+{
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+    {"org.velmora.showcase", "org.velmora.showcase", "org.velmora.showcase"},
+    {"org.example.My Notes", "org.example.My-Notes", "org.example.my-notes"},
+    {"Über_App+1", "--ber_App-1", "ber-app+1"}, // two bytes of UTF-8, two dashes
+    {"_x", "_x", "velmora-appx"},
+  };
+  for (const auto& [id, desktop, package] : cases) {
+    SCOPED_TRACE(id);
+    EXPECT_EQ(DesktopIdOf(id), desktop);
+#ifndef _WIN32
+    EXPECT_EQ(DebianPackageName(id), package);
+#else
+    (void)package;
+#endif
   }
 }
 

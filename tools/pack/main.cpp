@@ -2,6 +2,9 @@
 #include "DevLoop.h"
 #include "Packer.h"
 #include "Scaffold.h"
+#ifndef _WIN32
+#include "DesktopPackage.h"
+#endif
 
 #include "SysUtils.h"
 #include "TextCodec.h"
@@ -58,6 +61,12 @@ Options:
                     FileVersion and ProductVersion take up to 7 characters (1.2.3.4),
                     the others up to 255; a longer value is refused. Keys not given
                     keep 1.0.0.0 (the versions) or are left empty.
+  --deb FILE.deb    Linux runtime: also write a Debian package of the app, and FILE.tar.gz with
+                    the same files: the program in /opt/<package>, a command in /usr/bin, a
+                    desktop file and the icon in the hicolor sizes (needs dpkg-deb and tar)
+  --deb-icon FILE   the icon of the desktop packages, an image (PNG, SVG, ICO, ...); default:
+                    the runtime's own
+  --deb-version V   the version of the Debian package (default 1.0.0)
   -o, --output FILE the packaged executable to write (or the ZIP file for --extract)
   --list FILE       list the archive entries of a packaged executable
   --extract FILE    write the archive of a packaged executable as a plain ZIP file
@@ -135,6 +144,9 @@ int Run(std::vector<std::string> args)
   TPackOptions options;
   std::string listPath;
   std::string extractPath;
+  std::string debPath;
+  std::string debIcon;
+  std::string debVersion;
   // A leading command word: init, check or run.
   const std::string command =
     !args.empty() && (args[0] == "init" || args[0] == "check" || args[0] == "run") ? args[0] : std::string();
@@ -196,6 +208,12 @@ int Run(std::vector<std::string> args)
       target = &options.IconPath;
     else if (arg == "-o" || arg == "--output")
       target = &options.OutputPath;
+    else if (arg == "--deb" && command.empty())
+      target = &debPath;
+    else if (arg == "--deb-icon" && command.empty())
+      target = &debIcon;
+    else if (arg == "--deb-version" && command.empty())
+      target = &debVersion;
     else if (arg == "--list")
       target = &listPath;
     else if (arg == "--extract")
@@ -265,6 +283,23 @@ int Run(std::vector<std::string> args)
     std::printf("Packed %zu entries (%lld bytes of archive) into %s (%lld bytes)\n", report.EntryCount,
                 static_cast<long long>(report.ArchiveSize), options.OutputPath.c_str(),
                 static_cast<long long>(report.OutputSize));
+    if (!debPath.empty()) {
+#ifdef _WIN32
+      return Usage("--deb is made on Linux");
+#else
+      static constexpr unsigned char kVelmoraIcon[] = {
+#include "VelmoraIcon.inc"
+      };
+      TDesktopPackageOptions desktop;
+      desktop.DebPath = debPath;
+      desktop.IconPath = debIcon;
+      desktop.Version = debVersion;
+      desktop.DefaultIcon.assign(reinterpret_cast<const char*>(kVelmoraIcon), sizeof kVelmoraIcon);
+      const TDesktopPackageReport packages = WriteDesktopPackages(options.OutputPath, options.SettingsPath, desktop);
+      std::printf("Wrote %s and %s (package %s, desktop file %s.desktop)\n", packages.DebPath.c_str(),
+                  packages.TarPath.c_str(), packages.PackageName.c_str(), packages.DesktopId.c_str());
+#endif
+    }
     return 0;
   } catch (const TPackError& error) {
     std::fprintf(stderr, "velmora-pack: %s\n", error.what());

@@ -117,6 +117,13 @@ void TGtkPlatform::SetBrowserDataFolder(const std::string& Path) { FBrowserDataF
 
 void TGtkPlatform::AllowBrowserAutomation(const std::string& ApplicationName) { FAutomationName = ApplicationName; }
 
+void TGtkPlatform::SetApplicationIdentity(const std::string& DesktopId)
+{
+  // Read when each window is made: WM_CLASS is (program name, this class).
+  gdk_set_program_class(DesktopId.c_str());
+  gtk_window_set_default_icon_name(DesktopId.c_str());
+}
+
 void TGtkPlatform::SetApplicationTitle(const std::string& Title)
 {
   FApplicationTitle = Title;

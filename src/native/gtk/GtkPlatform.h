@@ -43,6 +43,7 @@ public:
 
   void SetBrowserDataFolder(const std::string& Path) override;
   void AllowBrowserAutomation(const std::string& ApplicationName) override;
+  void SetApplicationIdentity(const std::string& DesktopId) override;
   // Also the GLib application name (set once per process; later titles are only remembered).
   void SetApplicationTitle(const std::string& Title) override;
 
