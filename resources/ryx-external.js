@@ -58,7 +58,9 @@ window.ryx = (function () {
       fileExists: function (args) { return window.ryx.call(30001, args); },
       deleteFile: function (args) { return window.ryx.call(30002, args); },
       writeTextFile: function (args) { return window.ryx.call(30003, args); },
-      extractFile: function (args) { return window.ryx.call(30004, args); }
+      extractFile: function (args) { return window.ryx.call(30004, args); },
+      readTextFile: function (args) { return window.ryx.call(30005, args); },
+      readBase64: function (args) { return window.ryx.call(30006, args); }
     },
     folders: {
       dirExists: function (args) { return window.ryx.call(40001, args); },
@@ -67,13 +69,15 @@ window.ryx = (function () {
       getUserDocumentsDir: function () { return window.ryx.call(40004, {}); },
       getUserDesktopDir: function () { return window.ryx.call(40005, {}); },
       getAppExecutableDir: function () { return window.ryx.call(40006, {}); },
-      getAppDataDir: function () { return window.ryx.call(40007, {}); }
+      getAppDataDir: function () { return window.ryx.call(40007, {}); },
+      list: function (args) { return window.ryx.call(40008, args); }
     },
     app: {
       close: function () { return window.ryx.call(50001, {}); },
       inFullscreen: function () { return window.ryx.call(50002, {}); },
       enterFullscreen: function () { return window.ryx.call(50003, {}); },
-      exitFullscreen: function () { return window.ryx.call(50004, {}); }
+      exitFullscreen: function () { return window.ryx.call(50004, {}); },
+      getArgs: function () { return window.ryx.call(50005, {}); }
     },
     window: {
       getStyle: function () { return window.ryx.call(60001, {}); },
@@ -81,7 +85,9 @@ window.ryx = (function () {
       getState: function () { return window.ryx.call(60003, {}); },
       setState: function (args) { return window.ryx.call(60004, args); },
       getTitle: function () { return window.ryx.call(60005, {}); },
-      setTitle: function (args) { return window.ryx.call(60006, args); }
+      setTitle: function (args) { return window.ryx.call(60006, args); },
+      getBounds: function () { return window.ryx.call(60007, {}); },
+      setBounds: function (args) { return window.ryx.call(60008, args); }
     },
     shell: {
       execute: function (args) { return window.ryx.call(70001, args); },

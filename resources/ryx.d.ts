@@ -107,6 +107,25 @@ interface RyxUpdateMenuItemOptions {
   image?: RyxText;
 }
 
+/** One entry of folders.list. */
+interface RyxFolderEntry {
+  name: string;
+  isDir: boolean;
+  /** In bytes; 0 for folders. */
+  size: number;
+  /** The last change, ISO 8601 in UTC ("2026-12-11T18:08:04Z"); null when the system gives none. */
+  modified: string | null;
+}
+
+/** The main window's place, client size and state. */
+interface RyxWindowBounds {
+  left: number;
+  top: number;
+  width: number;
+  height: number;
+  state: 'normal' | 'minimized' | 'maximized';
+}
+
 type RyxWindowStyle = 'normal' | 'ontop';
 type RyxWindowState = 'normal' | 'minimized' | 'maximized';
 
@@ -140,6 +159,13 @@ interface Ryx {
      * "Missing targetFile", "File not found", or why extracting failed.
      */
     extractFile(args: RyxExtractFileOptions): Promise<true>;
+    /**
+     * The text of a UTF-8 file (a byte-order mark removed, line ends as written), at most 64 MiB.
+     * Rejects: "Missing filePath", or why reading failed (a file that is not UTF-8 included).
+     */
+    readTextFile(args: RyxFilePath): Promise<string>;
+    /** The bytes of a file as standard base64, at most 64 MiB. Rejects: "Missing filePath", or why reading failed. */
+    readBase64(args: RyxFilePath): Promise<string>;
   };
 
   folders: {
@@ -157,6 +183,11 @@ interface Ryx {
     getAppExecutableDir(): Promise<string>;
     /** The user's application-data folder itself (no folder of the app's own), with a trailing separator. */
     getAppDataDir(): Promise<string>;
+    /**
+     * What the folder directly holds: folders first, then files, each by name. Rejects:
+     * "Missing dirPath", or why listing failed.
+     */
+    list(args: RyxDirPath): Promise<RyxFolderEntry[]>;
   };
 
   app: {
@@ -168,6 +199,8 @@ interface Ryx {
     enterFullscreen(): Promise<never>;
     /** Back to a normal window with the border of the settings. Never settles. */
     exitFullscreen(): Promise<never>;
+    /** The command-line arguments the app was started with (its own path left out). */
+    getArgs(): Promise<string[]>;
   };
 
   window: {
@@ -181,6 +214,10 @@ interface Ryx {
     getTitle(): Promise<string>;
     /** Sets the caption. Default: empty. */
     setTitle(args: { title?: RyxText }): Promise<true>;
+    /** Where the window is (outer corner) and the size of its client area, and its state. */
+    getBounds(): Promise<RyxWindowBounds>;
+    /** Moves and sizes the window; keys left out (or not integers, or sizes below 1) stay as they are. */
+    setBounds(args: { left?: RyxText; top?: RyxText; width?: RyxText; height?: RyxText }): Promise<true>;
   };
 
   shell: {

@@ -52,6 +52,7 @@ void TMainForm::FormCreate()
   FBrowserExternalModule->SetMainForm(FForm.get());
   FBrowserExternalModule->SetBrowserForm(FBrowserForm.get());
   FBrowserExternalModule->SetProjectINI(ProjectINI);
+  FBrowserExternalModule->SetCommandLineArgs(CommandLineArgs());
   FBrowserExternalModule->SetOnAppCloseRequest(
     [this](TBrowserExternalModule& Sender) { BrowserExternalModuleAppCloseRequest(Sender); });
 

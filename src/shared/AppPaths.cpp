@@ -1,6 +1,8 @@
 // Path resolution, text file bytes and base64 decoding for the file commands.
 #include "AppPaths.h"
 
+#include "TextCodec.h"
+
 #include <algorithm>
 #include <array>
 
@@ -75,6 +77,42 @@ TStatus WriteTextFileBytes(std::string_view Text, const std::function<TStatus(st
     start = end + ((Text[end] == '\r' && end + 1 < Text.size() && Text[end + 1] == '\n') ? 2 : 1);
   }
   return flush();
+}
+
+std::string EncodeBase64(std::string_view Bytes)
+{
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((Bytes.size() + 2) / 3 * 4);
+  size_t at = 0;
+  for (; at + 3 <= Bytes.size(); at += 3) {
+    const uint32_t group = (static_cast<uint32_t>(static_cast<unsigned char>(Bytes[at])) << 16) |
+                           (static_cast<uint32_t>(static_cast<unsigned char>(Bytes[at + 1])) << 8) |
+                           static_cast<uint32_t>(static_cast<unsigned char>(Bytes[at + 2]));
+    out += kAlphabet[(group >> 18) & 63];
+    out += kAlphabet[(group >> 12) & 63];
+    out += kAlphabet[(group >> 6) & 63];
+    out += kAlphabet[group & 63];
+  }
+  if (const size_t left = Bytes.size() - at; left > 0) {
+    uint32_t group = static_cast<uint32_t>(static_cast<unsigned char>(Bytes[at])) << 16;
+    if (left == 2)
+      group |= static_cast<uint32_t>(static_cast<unsigned char>(Bytes[at + 1])) << 8;
+    out += kAlphabet[(group >> 18) & 63];
+    out += kAlphabet[(group >> 12) & 63];
+    out += left == 2 ? kAlphabet[(group >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+TResult<std::string> TextOfFileBytes(std::string Bytes)
+{
+  if (Bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    Bytes.erase(0, 3);
+  if (!IsValidUtf8(Bytes))
+    return TError{"The file is not UTF-8 text (read it with files.readBase64)"};
+  return Bytes;
 }
 
 bool DecodeBase64(const std::string& Text, std::string& Bytes)

@@ -27,5 +27,11 @@ TStatus WriteTextFileBytes(std::string_view Text, const std::function<TStatus(st
 // Standard base64 ("=" padding; white space between groups ignored). Any other character, or
 // data that cannot be complete, gives nullopt-like failure: false with Bytes untouched.
 bool DecodeBase64(const std::string& Text, std::string& Bytes);
+// Standard base64 with "=" padding, no line breaks.
+std::string EncodeBase64(std::string_view Bytes);
+
+// The text of a file's bytes as pages read it: a UTF-8 byte-order mark removed, line ends kept
+// as written. An error when the bytes are not UTF-8.
+TResult<std::string> TextOfFileBytes(std::string Bytes);
 
 } // namespace velmora

@@ -68,6 +68,9 @@ bool ParseBoundedJsonInPlace(rapidjson::Document& Document, std::string& Text, T
   if (Text.find('\0') != std::string::npos || JsonNestingDepth(Text, kMaxJsonNesting) > kMaxJsonNesting ||
       !IsValidUtf8(Text))
     return false;
+  // The SSE2 scanner reads whole aligned 16-byte blocks, past the text's end: those bytes must
+  // be the string's own.
+  Text.reserve(Text.size() + kInPlaceParsePadding);
   constexpr unsigned kBase = rapidjson::kParseIterativeFlag | rapidjson::kParseInsituFlag;
   if (Numbers == TJsonNumbers::AsStrings)
     Document.ParseInsitu<kBase | rapidjson::kParseNumbersAsStringsFlag>(Text.data());

@@ -23,5 +23,7 @@ bool ParseBoundedJson(rapidjson::Document& Document, std::string_view Text, TJso
 // The same, parsing Text where it lies: its strings are unescaped inside it and Document's strings
 // point into it, so nothing large is copied. Text must outlive Document and is garbled afterwards.
 bool ParseBoundedJsonInPlace(rapidjson::Document& Document, std::string& Text, TJsonNumbers Numbers);
+// Spare capacity the in-place parse wants beyond the text (it adds it when missing, by copying).
+inline constexpr std::size_t kInPlaceParsePadding = 16;
 
 } // namespace velmora

@@ -7,6 +7,7 @@
 #include "ExeZip.h"
 #include "IniFile.h"
 #include "Limits.h"
+#include "ProjectSettings.h"
 #include "StrUtils.h"
 #include "TextHelpers.h"
 
@@ -117,6 +118,8 @@ const std::vector<TBrowserExternalModule::TCommand>& TBrowserExternalModule::Com
     {30002, "files.deleteFile", &M::FilesDeleteFile, ""},
     {30003, "files.writeTextFile", &M::FilesWriteTextFile, ""},
     {30004, "files.extractFile", &M::FilesExtractFile, "Calls to ryx.app.extractFile() works only at runtime."},
+    {30005, "files.readTextFile", &M::FilesReadTextFile, ""},
+    {30006, "files.readBase64", &M::FilesReadBase64, ""},
     {40001, "folders.dirExists", &M::FoldersDirExists, ""},
     {40002, "folders.deleteDir", &M::FoldersDeleteDir, ""},
     {40003, "folders.getTempDir", &M::FoldersGetTempDir, ""},
@@ -124,16 +127,20 @@ const std::vector<TBrowserExternalModule::TCommand>& TBrowserExternalModule::Com
     {40005, "folders.getUserDesktopDir", &M::FoldersGetUserDesktopDir, ""},
     {40006, "folders.getAppExecutableDir", &M::FoldersGetAppExecutableDir, ""},
     {40007, "folders.getAppDataDir", &M::FoldersGetAppDataDir, ""},
+    {40008, "folders.list", &M::FoldersList, ""},
     {50001, "app.close", &M::AppClose, ""},
     {50002, "app.inFullscreen", &M::AppInFullscreen, ""},
     {50003, "app.enterFullscreen", &M::AppEnterFullscreen, "Calls to ryx.app.enterFullscreen() works only at runtime."},
     {50004, "app.exitFullscreen", &M::AppExitFullscreen, "Calls to ryx.app.exitFullscreen() works only at runtime."},
+    {50005, "app.getArgs", &M::AppGetArgs, ""},
     {60001, "window.getStyle", &M::WindowGetStyle, ""},
     {60002, "window.setStyle", &M::WindowSetStyle, ""},
     {60003, "window.getState", &M::WindowGetState, ""},
     {60004, "window.setState", &M::WindowSetState, ""},
     {60005, "window.getTitle", &M::WindowGetTitle, ""},
     {60006, "window.setTitle", &M::WindowSetTitle, ""},
+    {60007, "window.getBounds", &M::WindowGetBounds, ""},
+    {60008, "window.setBounds", &M::WindowSetBounds, ""},
     {70001, "shell.execute", &M::ShellExecute, ""},
     {70002, "shell.explore", &M::ShellExplore, ""},
     {70003, "shell.command", &M::ShellCommand, ""},
@@ -264,6 +271,26 @@ void TBrowserExternalModule::EdgeBrowserWebMessageReceived(TCustomEdgeBrowser&,
   }
 }
 
+bool TBrowserExternalModule::CommandAllowed(std::string_view Name) const
+{
+  // "group.name"; hello and isRuntime have no group, and the app group (closing the window
+  // among it) is always there.
+  const size_t dot = Name.find('.');
+  if (dot == std::string_view::npos || FProjectINI == nullptr)
+    return true;
+  const std::string_view group = Name.substr(0, dot);
+  if (group == "app")
+    return true;
+  const std::string allowed = TProjectSettings::ReadString(*FProjectINI, AppKeys::Commands);
+  if (text::TrimBlanks(allowed).empty())
+    return true;
+  for (const std::string& item : TStrUtils::ExplodeStrings(",", allowed)) {
+    if (text::AsciiLower(text::TrimBlanks(item)) == group)
+      return true;
+  }
+  return false;
+}
+
 void TBrowserExternalModule::Dispatch(const std::string& Json)
 {
   // Past the size or nesting limits a message is as malformed as one that is not JSON.
@@ -271,7 +298,9 @@ void TBrowserExternalModule::Dispatch(const std::string& Json)
     return;
   // Parsed in a copy of its own, where it lies: one copy of a large argument instead of the
   // parser's two, and the document's strings point into the copy while the handler runs.
-  std::string text = Json;
+  std::string text;
+  text.reserve(Json.size() + kInPlaceParsePadding);
+  text = Json;
   rapidjson::Document document;
   if (!ParseBoundedJsonInPlace(document, text, TJsonNumbers::AsStrings) || !document.IsObject())
     return;
@@ -291,6 +320,8 @@ void TBrowserExternalModule::Dispatch(const std::string& Json)
   for (const TCommand& command : Commands()) {
     if (command.Id != *number)
       continue;
+    if (!CommandAllowed(command.ScriptName))
+      return SendError(uuidText, "\"Command not allowed\"");
     if (!command.RuntimeOnlyText.empty() && FExeZip == nullptr) {
       Native().ShowMessage(std::string(command.RuntimeOnlyText));
       return;

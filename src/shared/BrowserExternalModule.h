@@ -5,6 +5,7 @@
 #include "BrowserExternalForm.h"
 #include "EdgeEx.h"
 #include "NativeLayer.h"
+#include "Result.h"
 #include "SerialWorker.h"
 
 #include <rapidjson/fwd.h>
@@ -55,6 +56,8 @@ public:
   void SetMainForm(TNativeForm* Value) { FMainForm = Value; }
   TMemIniFile* ProjectINI() const { return FProjectINI; }
   void SetProjectINI(TMemIniFile* Value) { FProjectINI = Value; }
+  // The process's command-line arguments (the program's path left out), for app.getArgs.
+  void SetCommandLineArgs(std::vector<std::string> Args) { FCommandLineArgs = std::move(Args); }
   bool InFullscreen() const { return FInFullscreen; }
   void SetInFullscreen(bool Value) { FInFullscreen = Value; }
   TBrowserForm* BrowserForm() const { return FBrowserForm; }
@@ -93,6 +96,8 @@ private:
   };
 
   void Dispatch(const std::string& Json);
+  // Whether the settings' Commands let pages use the command of that script name.
+  bool CommandAllowed(std::string_view Name) const;
   void SendResponseTo(const TWebMessageReplyTargetPtr& Target, const std::string& Uuid, const std::string& Result,
                       bool Success);
   // Runs Work at Place and replies with its outcome (nullopt: no reply) to the current call's
@@ -113,6 +118,9 @@ private:
   void WindowSetState(const std::string& Uuid, const TCommandData& Data);
   void WindowGetTitle(const std::string& Uuid, const TCommandData& Data);
   void WindowSetTitle(const std::string& Uuid, const TCommandData& Data);
+  void WindowGetBounds(const std::string& Uuid, const TCommandData& Data);
+  void WindowSetBounds(const std::string& Uuid, const TCommandData& Data);
+  void AppGetArgs(const std::string& Uuid, const TCommandData& Data);
 
   // Dialog, file, folder and base64 commands.
   void DialogsOpenFile(const std::string& Uuid, const TCommandData& Data);
@@ -124,6 +132,9 @@ private:
   void FilesDeleteFile(const std::string& Uuid, const TCommandData& Data);
   void FilesWriteTextFile(const std::string& Uuid, const TCommandData& Data);
   void FilesExtractFile(const std::string& Uuid, const TCommandData& Data);
+  void FilesReadTextFile(const std::string& Uuid, const TCommandData& Data);
+  void FilesReadBase64(const std::string& Uuid, const TCommandData& Data);
+  void FoldersList(const std::string& Uuid, const TCommandData& Data);
   void FoldersDirExists(const std::string& Uuid, const TCommandData& Data);
   void FoldersDeleteDir(const std::string& Uuid, const TCommandData& Data);
   void FoldersGetTempDir(const std::string& Uuid, const TCommandData& Data);
@@ -140,6 +151,10 @@ private:
   // writes there what Produce makes of "contents", handing it to the sink piece by piece.
   using TFileProducer =
     std::function<TStatus(const std::string& Contents, const std::function<TStatus(std::string_view)>& Sink)>;
+  // Reads filePath beside the UI thread and replies with Encode's text of its bytes, as a JSON
+  // string, or with the failure.
+  void ReplyForReadFile(const std::string& Uuid, const TCommandData& Data,
+                        std::function<TResult<std::string>(std::string Bytes)> Encode);
   void ReplyForWrittenFile(const std::string& Uuid, const TCommandData& Data, TFileProducer Produce);
   // A path argument resolved against the program folder.
   std::string ResolvePath(const std::string& Path) const;
@@ -186,6 +201,7 @@ private:
   TExeZip* FExeZip = nullptr;
   bool FInFullscreen = false;
   TMemIniFile* FProjectINI = nullptr;
+  std::vector<std::string> FCommandLineArgs;
   TBrowserForm* FBrowserForm = nullptr;
   TModuleEvent FOnAppCloseRequest;
 };

@@ -1,4 +1,5 @@
-// The app and window commands of the bridge: identity, closing, full screen, style, state, title.
+// The app and window commands of the bridge: identity, arguments, closing, full screen, style,
+// state, title, bounds.
 #include "BridgeArguments.h"
 #include "BrowserExternalModule.h"
 #include "IniFile.h"
@@ -60,15 +61,61 @@ void TBrowserExternalModule::WindowSetStyle(const std::string& Uuid, const TComm
   SendSuccess(Uuid, "true");
 }
 
-void TBrowserExternalModule::WindowGetState(const std::string& Uuid, const TCommandData&)
+namespace {
+// The window state as pages name it, a JSON string.
+const char* StateText(TWindowState State)
 {
-  const TWindowState state = FMainForm != nullptr ? FMainForm->WindowState() : TWindowState::wsNormal;
-  switch (state) {
-  case TWindowState::wsMinimized: SendSuccess(Uuid, "\"minimized\""); return;
-  case TWindowState::wsMaximized: SendSuccess(Uuid, "\"maximized\""); return;
+  switch (State) {
+  case TWindowState::wsMinimized: return "\"minimized\"";
+  case TWindowState::wsMaximized: return "\"maximized\"";
   case TWindowState::wsNormal: break;
   }
-  SendSuccess(Uuid, "\"normal\"");
+  return "\"normal\"";
+}
+} // namespace
+
+void TBrowserExternalModule::WindowGetState(const std::string& Uuid, const TCommandData&)
+{
+  SendSuccess(Uuid, StateText(FMainForm != nullptr ? FMainForm->WindowState() : TWindowState::wsNormal));
+}
+
+void TBrowserExternalModule::WindowGetBounds(const std::string& Uuid, const TCommandData&)
+{
+  const TFormBounds bounds = FMainForm != nullptr ? FMainForm->Bounds() : TFormBounds{};
+  const TWindowState state = FMainForm != nullptr ? FMainForm->WindowState() : TWindowState::wsNormal;
+  SendSuccess(Uuid, "{\"left\": " + std::to_string(bounds.Left) + ", \"top\": " + std::to_string(bounds.Top) +
+                      ", \"width\": " + std::to_string(bounds.Width) +
+                      ", \"height\": " + std::to_string(bounds.Height) + ", \"state\": " + StateText(state) + "}");
+}
+
+void TBrowserExternalModule::WindowSetBounds(const std::string& Uuid, const TCommandData& Data)
+{
+  // Each key is optional: what is missing, or not an integer, stays as it is; a width or height
+  // below 1 too.
+  const auto read = [&Data](const char* Key) { return ParseSettingsInteger(Data.ReadText(Key)); };
+  const auto left = read("left");
+  const auto top = read("top");
+  const auto width = read("width");
+  const auto height = read("height");
+  if (FMainForm != nullptr) {
+    TFormBounds bounds = FMainForm->Bounds();
+    bounds.Left = left.value_or(bounds.Left);
+    bounds.Top = top.value_or(bounds.Top);
+    if (width && *width > 0)
+      bounds.Width = *width;
+    if (height && *height > 0)
+      bounds.Height = *height;
+    FMainForm->SetBounds(bounds.Left, bounds.Top, bounds.Width, bounds.Height);
+  }
+  SendSuccess(Uuid, "true");
+}
+
+void TBrowserExternalModule::AppGetArgs(const std::string& Uuid, const TCommandData&)
+{
+  std::string list = "[";
+  for (const std::string& argument : FCommandLineArgs)
+    list += (list.size() > 1 ? ", " : "") + TStrUtils::StringToJsonString(argument);
+  SendSuccess(Uuid, list + "]");
 }
 
 void TBrowserExternalModule::WindowSetState(const std::string& Uuid, const TCommandData& Data)

@@ -10,8 +10,14 @@
 #include "SysUtils.h"
 #include "TextCodec.h"
 
+#include "Limits.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <utility>
 
@@ -20,6 +26,96 @@ namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The bytes of a regular file, refused past kMaxReadFileBytes (the reply carries them whole).
+TResult<std::string> ReadFileForPage(const std::string& File)
+{
+  std::error_code error;
+  const fs::path path = PathFromUtf8(File);
+  const fs::file_status status = fs::status(path, error);
+  if (error)
+    return TError{"Cannot read " + File + ": " + error.message()};
+  if (!fs::is_regular_file(status))
+    return TError{"Cannot read " + File + ": not a file"};
+  const uintmax_t size = fs::file_size(path, error);
+  if (error)
+    return TError{"Cannot read " + File + ": " + error.message()};
+  const auto tooLarge = TError{"Cannot read " + File + ": larger than the " + std::to_string(kMaxReadFileBytes >> 20) +
+                               " MiB a page may read"};
+  if (size > kMaxReadFileBytes)
+    return tooLarge;
+  std::ifstream in(path, std::ios::binary);
+  if (!in)
+    return TError{"Cannot read " + File + ": " + TSysUtils::GetSystemErrorMessage(errno)};
+  // What the file holds now: it may have changed since its size was taken.
+  std::string bytes(static_cast<size_t>(size), '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  if (in.peek() != std::char_traits<char>::eof())
+    return TError{"Cannot read " + File + ": it grew while it was read"};
+  return bytes;
+}
+
+// "2026-12-11T18:08:04Z": a file time in UTC, to the second.
+std::string IsoUtcTime(fs::file_time_type Time)
+{
+  using namespace std::chrono;
+  const auto seconds = floor<std::chrono::seconds>(file_clock::to_sys(Time));
+  const auto day = floor<days>(seconds);
+  const year_month_day date{day};
+  const hh_mm_ss<std::chrono::seconds> clock{seconds - day};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
+  return text;
+}
+
+// What a folder directly holds, as folders.list answers: folders first, then files, each in the
+// order of their names' bytes.
+TResult<std::string> ListFolder(const std::string& Dir)
+{
+  struct TItem {
+    std::string Name;
+    bool IsDir = false;
+    uintmax_t Size = 0;
+    std::string Modified;
+  };
+  std::error_code error;
+  const fs::path path = PathFromUtf8(Dir);
+  if (!fs::is_directory(path, error))
+    return TError{"Cannot list " + Dir + ": " + (error ? error.message() : std::string("not a folder"))};
+  std::vector<TItem> items;
+  fs::directory_iterator it(path, error);
+  for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+    if (items.size() >= kMaxFolderListEntries)
+      return TError{"Cannot list " + Dir + ": it holds more than " + std::to_string(kMaxFolderListEntries) +
+                    " entries"};
+    TItem item;
+    item.Name = Utf8FromPath(it->path().filename());
+    std::error_code entryError;
+    item.IsDir = it->is_directory(entryError); // links count as what they point to
+    if (!item.IsDir && it->is_regular_file(entryError))
+      item.Size = it->file_size(entryError);
+    const auto modified = it->last_write_time(entryError);
+    item.Modified = entryError ? std::string() : IsoUtcTime(modified);
+    items.push_back(std::move(item));
+  }
+  if (error)
+    return TError{"Cannot list " + Dir + ": " + error.message()};
+  std::sort(items.begin(), items.end(),
+            [](const TItem& a, const TItem& b) { return a.IsDir != b.IsDir ? a.IsDir : a.Name < b.Name; });
+  std::string json = "[";
+  for (const TItem& item : items) {
+    if (json.size() > 1)
+      json += ", ";
+    json += "{\"name\": " + TStrUtils::StringToJsonString(item.Name) +
+            ", \"isDir\": " + (item.IsDir ? "true" : "false") + ", \"size\": " + std::to_string(item.Size) +
+            ", \"modified\": " + (item.Modified.empty() ? std::string("null") : "\"" + item.Modified + "\"") + "}";
+  }
+  return json + "]";
+}
 
 // Creates the folders of a file path; whether that worked shows when the file is written.
 void CreateParentFolders(const std::string& FilePath)
@@ -251,6 +347,50 @@ void TBrowserExternalModule::FoldersGetAppExecutableDir(const std::string& Uuid,
 void TBrowserExternalModule::FoldersGetAppDataDir(const std::string& Uuid, const TCommandData&)
 {
   SendSuccess(Uuid, TStrUtils::StringToJsonString(TSysUtils::GetUserAppDataDirPath()));
+}
+
+void TBrowserExternalModule::ReplyForReadFile(const std::string& Uuid, const TCommandData& Data,
+                                              std::function<TResult<std::string>(std::string Bytes)> Encode)
+{
+  const std::string path = Data.ReadText("filePath");
+  if (path.empty())
+    return SendError(Uuid, "\"Missing filePath\"");
+  if (path.find('\0') != std::string::npos)
+    return SendError(Uuid, kNulInPathError);
+  ReplyLater(Uuid, TWorkPlace::FileQueue,
+             [file = ResolvePath(path), encode = std::move(Encode)]() -> std::optional<TReply> {
+               TResult<std::string> bytes = ReadFileForPage(file);
+               if (bytes)
+                 bytes = encode(std::move(bytes.Value()));
+               if (!bytes)
+                 return TReply{TStrUtils::StringToJsonString(bytes.Error()), false};
+               return TReply{TStrUtils::StringToJsonString(bytes.Value())};
+             });
+}
+
+void TBrowserExternalModule::FilesReadTextFile(const std::string& Uuid, const TCommandData& Data)
+{
+  ReplyForReadFile(Uuid, Data, [](std::string Bytes) { return TextOfFileBytes(std::move(Bytes)); });
+}
+
+void TBrowserExternalModule::FilesReadBase64(const std::string& Uuid, const TCommandData& Data)
+{
+  ReplyForReadFile(Uuid, Data, [](std::string Bytes) -> TResult<std::string> { return EncodeBase64(Bytes); });
+}
+
+void TBrowserExternalModule::FoldersList(const std::string& Uuid, const TCommandData& Data)
+{
+  const std::string path = Data.ReadText("dirPath");
+  if (path.empty())
+    return SendError(Uuid, "\"Missing dirPath\"");
+  if (path.find('\0') != std::string::npos)
+    return SendError(Uuid, kNulInPathError);
+  ReplyLater(Uuid, TWorkPlace::FileQueue, [dir = ResolvePath(path)]() -> std::optional<TReply> {
+    TResult<std::string> listing = ListFolder(dir);
+    if (!listing)
+      return TReply{TStrUtils::StringToJsonString(listing.Error()), false};
+    return TReply{std::move(listing.Value())};
+  });
 }
 
 void TBrowserExternalModule::Base64DecodeToFile(const std::string& Uuid, const TCommandData& Data)

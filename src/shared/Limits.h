@@ -39,6 +39,11 @@ inline constexpr std::uint64_t kMinDecryptedCacheEntryBytes = 256 * 1024;
 inline constexpr std::size_t kMaxSettingsBytes = 1 * kMiB;
 inline constexpr std::size_t kMaxExtraScriptBytes = 16 * kMiB;
 
+// The largest file files.readTextFile and files.readBase64 read: the reply holds it whole.
+inline constexpr std::uint64_t kMaxReadFileBytes = 64 * kMiB;
+// The most entries folders.list answers with.
+inline constexpr std::size_t kMaxFolderListEntries = 100000;
+
 // What shell.command keeps of a command's output. Past this the command is ended and the call
 // gets an error reply.
 inline constexpr std::size_t kMaxCommandOutputBytes = 32 * kMiB;

@@ -31,6 +31,15 @@ inline constexpr TModalResult mrCancel = 2;
 inline constexpr TModalResult mrYes = 6;
 inline constexpr TModalResult mrNo = 7;
 
+// Where a window is (its outer top-left corner) and the size of its client area: what SetBounds
+// takes.
+struct TFormBounds {
+  int Left = 0;
+  int Top = 0;
+  int Width = 0;
+  int Height = 0;
+};
+
 struct TSizeConstraints {
   int MinWidth = 0; // 0: no limit
   int MinHeight = 0;
@@ -66,6 +75,9 @@ public:
   virtual void SetFormStyle(TFormStyle Style) = 0;
   virtual TFormStyle FormStyle() const = 0;
   virtual void SetBounds(int Left, int Top, int Width, int Height) = 0;
+  // The window's current place and client size (before it is first shown, those set), whatever
+  // its state.
+  virtual TFormBounds Bounds() const = 0;
   virtual void SetConstraints(const TSizeConstraints& Constraints) = 0;
   // Applies when the window is first shown.
   virtual void SetPosition(TPosition Position) = 0;

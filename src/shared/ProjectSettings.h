@@ -54,14 +54,17 @@ inline constexpr TSettingKey DynamicAppTitle{"DynamicAppTitle", TSettingType::Bo
 // A start with the single argument "--automation" (how WebKitWebDriver starts a browser) accepts
 // an automation session unless this is 0.
 inline constexpr TSettingKey AllowAutomation{"AllowAutomation", TSettingType::Boolean, "", 1};
+// The command groups pages may use, comma-separated ("files,folders,dialogs"); empty: all.
+// hello, isRuntime and the app group are always allowed.
+inline constexpr TSettingKey Commands{"Commands", TSettingType::String, "", 0};
 
 // clang-format off
-inline constexpr std::array<const TSettingKey*, 28> All{
+inline constexpr std::array<const TSettingKey*, 29> All{
   &ID,       &Name,     &DirName,   &IndexHtml, &Theme,     &EdgeInstaller, &InstallFormColor,
   &InstallIndicatorColor, &InstallIndicatorType, &Password,  &AllowInstances, &AllowDebug,
   &AllowContextMenu,      &Top,      &Left,      &Width,     &Height,        &MaxWidth,
   &MaxHeight,             &MinWidth, &MinHeight, &WindowPosition, &WindowStyle, &WindowBorder,
-  &WindowState,           &WindowOrder, &DynamicAppTitle, &AllowAutomation};
+  &WindowState,           &WindowOrder, &DynamicAppTitle, &AllowAutomation, &Commands};
 // clang-format on
 } // namespace AppKeys
 

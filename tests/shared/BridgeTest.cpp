@@ -246,11 +246,54 @@ TEST_F(BridgeTest, WindowCommandsChangeTheMainWindow)
     {R"({"id":60005,"uuid":"u","data":{}})", R"("42")"},
     {R"({"id":60006,"uuid":"u","data":{}})", "true"},
     {R"({"id":60005,"uuid":"u","data":{}})", R"("")"},
+    // Bounds: each key optional; what is not an integer, or a size below 1, stays.
+    {R"({"id":60008,"uuid":"u","data":{"left":-20,"top":"30","width":640,"height":480}})", "true"},
+    {R"({"id":60007,"uuid":"u","data":{}})",
+     R"({"left": -20, "top": 30, "width": 640, "height": 480, "state": "normal"})"},
+    {R"({"id":60008,"uuid":"u","data":{"width":"wide","height":0,"top":7}})", "true"},
+    {R"({"id":60007,"uuid":"u","data":{}})",
+     R"({"left": -20, "top": 7, "width": 640, "height": 480, "state": "normal"})"},
+    {R"({"id":60004,"uuid":"u","data":{"state":"maximized"}})", "true"},
+    {R"({"id":60007,"uuid":"u","data":{}})",
+     R"({"left": -20, "top": 7, "width": 640, "height": 480, "state": "maximized"})"},
   };
   for (const TStep& step : steps) {
     SCOPED_TRACE(step.Message);
     EXPECT_EQ(Reply(step.Message), std::string(R"({"uuid": "u", "success": true, "result": )") + step.Result + "}");
   }
+}
+
+TEST_F(BridgeTest, GetArgsAnswersTheCommandLineAsAJsonArray)
+{
+  EXPECT_EQ(Reply(R"({"id":50005,"uuid":"u","data":{}})"), R"({"uuid": "u", "success": true, "result": []})");
+  Module.SetCommandLineArgs({"/home/me/My File.txt", "say \"hi\"", "été"});
+  EXPECT_EQ(Reply(R"({"id":50005,"uuid":"u","data":{}})"),
+            R"({"uuid": "u", "success": true, "result": ["\/home\/me\/My File.txt", "say \"hi\"", "été"]})");
+}
+
+TEST_F(BridgeTest, TheSettingsCanRestrictTheCommandGroups)
+{
+  // Only the groups listed (blanks and letter case aside) answer; hello, isRuntime and the app
+  // group always do; a refused command does nothing.
+  Ini.SetText("[App]\nCommands= Window , dialogs\n");
+  Form->SetCaption("Kept");
+  const std::pair<const char*, const char*> cases[] = {
+    {R"({"id":60005,"uuid":"u","data":{}})", R"(true, "result": "Kept"})"},
+    {R"({"id":10001,"uuid":"u","data":{}})", R"(true, "result": "2021.43"})"},
+    {R"({"id":50002,"uuid":"u","data":{}})", R"(true, "result": false})"},
+    {R"({"id":30001,"uuid":"u","data":{"filePath":"x"}})", R"(false, "result": "Command not allowed"})"},
+    {R"({"id":70003,"uuid":"u","data":{"command":"touch should-not-exist"}})",
+     R"(false, "result": "Command not allowed"})"},
+    {R"({"id":80003,"uuid":"u","data":{"name":"Windows10 Dark"}})", R"(false, "result": "Command not allowed"})"},
+  };
+  for (const auto& [message, reply] : cases) {
+    SCOPED_TRACE(message);
+    EXPECT_EQ(Reply(message), std::string(R"({"uuid": "u", "success": )") + reply);
+  }
+  EXPECT_FALSE(TSysUtils::FileExists("should-not-exist"));
+  EXPECT_TRUE(Platform.Messages.empty()) << "a refused runtime-only command shows no box either";
+  Ini.SetText("[App]\nCommands=\n");
+  EXPECT_EQ(Reply(R"({"id":80001,"uuid":"u","data":{}})").find("Command not allowed"), std::string::npos);
 }
 
 TEST_F(BridgeTest, FullScreenIsAPlainFlagRestoredToTheConfiguredBorder)
@@ -311,7 +354,7 @@ TEST(BridgeCommandTable, IdsAreUniqueAndRuntimeOnlyTextsNameTheirCall)
         << command.Id;
     }
   }
-  EXPECT_EQ(ids.size(), 38U);
+  EXPECT_EQ(ids.size(), 44U);
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -126,6 +127,12 @@ TEST(DecodeBase64, StandardDataDecodesExactly)
     EXPECT_TRUE(DecodeBase64(text, out)) << text;
     EXPECT_EQ(out, bytes);
   }
+  // Encoding gives the padded form back.
+  for (const auto& [text, bytes] : good) {
+    if (text.find_first_of("\r\n") == std::string::npos && text.size() % 4 == 0) {
+      EXPECT_EQ(EncodeBase64(bytes), text);
+    }
+  }
   for (const char* bad : {"T", "TQ=a", "T@==", "TQ===", "-_8="}) {
     std::string out = "untouched";
     EXPECT_FALSE(DecodeBase64(bad, out)) << bad;
@@ -181,7 +188,8 @@ TEST_F(FileCommandsTest, MissingArgumentsAndFailuresAnswerWithErrors)
     {30001, "Missing filePath"},   {30002, "Missing filePath"}, {30003, "Missing filePath"},
     {90001, "Missing filePath"},   {40001, "Missing dirPath"},  {40002, "Missing dirPath"},
     {30004, "Missing sourceFile"}, {70001, "Missing filePath"}, {70002, "Missing filePath"},
-    {70003, "Missing command"},
+    {70003, "Missing command"},    {30005, "Missing filePath"}, {30006, "Missing filePath"},
+    {40008, "Missing dirPath"},
   };
   for (const auto& [id, text] : missing) {
     SCOPED_TRACE(id);
@@ -201,6 +209,63 @@ TEST_F(FileCommandsTest, MissingArgumentsAndFailuresAnswerWithErrors)
   for (const int id : {30001, 30003, 40001, 20001, 70001})
     EXPECT_TRUE(Call(id, R"({"filePath":[1],"dirPath":{},"fileName":[],"arguments":[]})").empty()) << id;
   EXPECT_TRUE(Call(20002, R"({"overwritePrompt":"maybe"})").empty());
+}
+
+TEST_F(FileCommandsTest, ReadsGiveBackWhatWasWritten)
+{
+  // Text: the byte-order mark goes, the line ends stay as written.
+  EXPECT_EQ(One(30003, R"({"filePath":"notes/a.txt","contents":"été €\nb"})"), "true, \"result\": true}");
+  const auto text = [](const std::string& Value) {
+    return "true, \"result\": " + TStrUtils::StringToJsonString(Value) + "}";
+  };
+  EXPECT_EQ(One(30005, R"({"filePath":"notes/a.txt"})"), text("été €\r\nb\r\n"));
+  test::WriteFile(InDir("notes/lf.txt"), "one\ntwo\r\nthree");
+  EXPECT_EQ(One(30005, R"({"filePath":"notes/lf.txt"})"), text("one\ntwo\r\nthree"));
+  // Bytes: every value, through base64 both ways.
+  std::string all;
+  for (int i = 0; i < 256; ++i)
+    all += static_cast<char>(i);
+  test::WriteFile(InDir("notes/all.bin"), all);
+  const std::string base64 = EncodeBase64(all);
+  EXPECT_EQ(One(30006, R"({"filePath":"notes/all.bin"})"), text(base64));
+  EXPECT_EQ(One(90001, R"({"filePath":"notes/copy.bin","contents":")" + base64 + "\"}"), "true, \"result\": true}");
+  EXPECT_EQ(test::ReadFile(InDir("notes/copy.bin")), all);
+  // Failures say why: no such file, a folder, bytes that are not UTF-8 text.
+  for (const char* path : {"notes/none.txt", "notes", "notes/all.bin"}) {
+    SCOPED_TRACE(path);
+    const std::string reply = One(30005, std::string(R"({"filePath":")") + path + "\"}");
+    EXPECT_TRUE(reply.starts_with("false, \"result\": \"Cannot read ") ||
+                reply.starts_with("false, \"result\": \"The file is not UTF-8 text"))
+      << reply;
+  }
+  EXPECT_TRUE(Call(30005, R"({"filePath":["x"]})").empty()) << "an ill-typed path ends the command without a reply";
+}
+
+TEST_F(FileCommandsTest, FolderListingFoldersFirstThenFilesByName)
+{
+  test::WriteFile(InDir("list/z.txt"), "abc");
+  test::WriteFile(InDir("list/B.bin"), std::string(1000, 'x'));
+  test::WriteFile(InDir("list/b dir/inner.txt"), "deeper entries are not listed");
+  std::filesystem::create_directories(test::PathOf(InDir("list/A dir")));
+  const std::string reply = One(40008, R"({"dirPath":"list"})");
+  const std::string prefix = "true, \"result\": ";
+  ASSERT_TRUE(reply.starts_with(prefix)) << reply;
+  rapidjson::Document listing;
+  listing.Parse(reply.substr(prefix.size(), reply.size() - prefix.size() - 1).c_str());
+  ASSERT_TRUE(listing.IsArray()) << reply;
+  std::vector<std::string> seen;
+  for (const auto& entry : listing.GetArray()) {
+    seen.push_back(std::string(entry["name"].GetString()) + (entry["isDir"].GetBool() ? "/" : "") + " " +
+                   std::to_string(entry["size"].GetUint64()));
+    EXPECT_TRUE(std::regex_match(entry["modified"].GetString(), std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")))
+      << entry["modified"].GetString();
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"A dir/ 0", "b dir/ 0", "B.bin 1000", "z.txt 3"}));
+  // A file is not a folder; a missing folder neither.
+  for (const char* path : {"list/z.txt", "nowhere"})
+    EXPECT_TRUE(
+      One(40008, std::string(R"({"dirPath":")") + path + "\"}").starts_with("false, \"result\": \"Cannot list "))
+      << path;
 }
 
 TEST_F(FileCommandsTest, WritesNeverDestroyTheOldFileNorGoWhereTheyShouldNot)

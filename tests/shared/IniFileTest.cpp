@@ -68,7 +68,7 @@ TEST(TMemIniFile, EveryKeyHasItsDefaultWhenAbsent)
                  "InstallIndicatorColor=1;InstallIndicatorType=0;Password=;AllowInstances=false;AllowDebug=false;"
                  "AllowContextMenu=false;Top=50;Left=50;Width=800;Height=600;MaxWidth=0;MaxHeight=0;MinWidth=0;"
                  "MinHeight=0;WindowPosition=0;WindowStyle=0;WindowBorder=2;WindowState=0;WindowOrder=0;"
-                 "DynamicAppTitle=false;AllowAutomation=true;");
+                 "DynamicAppTitle=false;AllowAutomation=true;Commands=;");
   EXPECT_THROW(TProjectSettings::ReadInteger(empty, AppKeys::Name), std::logic_error);
 }
 

@@ -13,6 +13,13 @@ async function everyCommand(): Promise<void> {
   const deleted: boolean = await ryx.files.deleteFile({ filePath: 'data/old.txt' });
   await ryx.files.writeTextFile({ filePath: 'data/notes.txt', contents: 'a\nb' });
   await ryx.files.extractFile({ sourceFile: '/img/logo.png', targetFile: '/tmp/logo.png' });
+  const note: string = await ryx.files.readTextFile({ filePath: 'data/notes.txt' });
+  const picture: string = await ryx.files.readBase64({ filePath: 'data/a.png' });
+  const entries: RyxFolderEntry[] = await ryx.folders.list({ dirPath: 'data' });
+  const newest: string | null = entries.filter((e) => !e.isDir).map((e) => e.modified)[0] ?? null;
+  const args: string[] = await ryx.app.getArgs();
+  const bounds: RyxWindowBounds = await ryx.window.getBounds();
+  await ryx.window.setBounds({ width: bounds.width + 10, left: 0 });
 
   const isDir: boolean = await ryx.folders.dirExists({ dirPath: 'data' });
   const removed: boolean = await ryx.folders.deleteDir({ dirPath: 'cache' });
@@ -64,6 +71,7 @@ async function everyCommand(): Promise<void> {
 
   const raw: unknown = await ryx.call(10001, {});
 
+  console.log(note, picture, newest, args);
   console.log(version, packaged, opened, saved, exists, deleted, isDir, removed, folders, fullscreen, style, state,
               title, output, windows, theme, themes, switched, raw);
 

@@ -55,6 +55,7 @@ const std::map<std::string_view, std::string_view>& KeyNotes()
     {"WindowOrder", "1: stay above other windows"},
     {"DynamicAppTitle", "1: the caption follows the page's title"},
     {"AllowAutomation", "0: never let WebDriver drive the app (it can only when started with --automation)"},
+    {"Commands", "the bridge's command groups pages may use, such as files,folders,dialogs; empty: all"},
   };
   return notes;
 }

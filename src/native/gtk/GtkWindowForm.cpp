@@ -184,6 +184,16 @@ void TGtkWindowForm::SetBounds(int Left, int Top, int Width, int Height)
     gtk_window_move(FWindow, Left, Top);
 }
 
+TFormBounds TGtkWindowForm::Bounds() const
+{
+  if (!FShownOnce)
+    return {FLeft, FTop, FWidth, FHeight};
+  TFormBounds bounds;
+  gtk_window_get_position(FWindow, &bounds.Left, &bounds.Top);
+  gtk_window_get_size(FWindow, &bounds.Width, &bounds.Height);
+  return bounds;
+}
+
 void TGtkWindowForm::SetConstraints(const TSizeConstraints& Constraints)
 {
   FConstraints = Constraints;

@@ -38,6 +38,7 @@ public:
   void SetFormStyle(TFormStyle Style) override { FFormStyle = Style; }
   TFormStyle FormStyle() const override { return FFormStyle; }
   void SetBounds(int Left, int Top, int Width, int Height) override;
+  TFormBounds Bounds() const override { return {FLeft, FTop, FWidth, FHeight}; }
   void SetConstraints(const TSizeConstraints& Constraints) override { FConstraints = Constraints; }
   void SetPosition(TPosition Position) override { FPosition = Position; }
   void SetMainMenu(TMainMenu* Menu) override { FMenu = Menu; }

@@ -272,6 +272,15 @@ void TWin32Form::SetFormStyle(TFormStyle Style)
 
 TFormStyle TWin32Form::FormStyle() const { return FFormStyle; }
 
+TFormBounds TWin32Form::Bounds() const
+{
+  RECT window{};
+  RECT client{};
+  if (!FShownOnce || !GetWindowRect(FWindow, &window) || !GetClientRect(FWindow, &client))
+    return {FLeft, FTop, FWidth, FHeight};
+  return {window.left, window.top, client.right - client.left, client.bottom - client.top};
+}
+
 void TWin32Form::SetBounds(int Left, int Top, int Width, int Height)
 {
   FLeft = Left;

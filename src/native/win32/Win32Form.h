@@ -38,6 +38,7 @@ public:
   void SetFormStyle(TFormStyle Style) override;
   TFormStyle FormStyle() const override;
   void SetBounds(int Left, int Top, int Width, int Height) override;
+  TFormBounds Bounds() const override;
   void SetConstraints(const TSizeConstraints& Constraints) override;
   void SetPosition(TPosition Position) override;
 
