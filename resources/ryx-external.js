@@ -114,7 +114,8 @@ window.ryx = (function () {
     },
     events: {
       onCloseQuery: function () { window.ryx.app.close(); },
-      onMainMenuItemClick: function (itemId) { }
+      onMainMenuItemClick: function (itemId) { },
+      onSecondInstance: function (args) { }
     }
   };
 })();

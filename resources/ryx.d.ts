@@ -279,6 +279,12 @@ interface Ryx {
     onCloseQuery: () => void;
     /** Called with the item's id when the user clicks an item of the menu bar. Default: nothing. */
     onMainMenuItemClick: (itemId: number) => void;
+    /**
+     * Called with a later start's command-line arguments: the app runs once (unless
+     * AllowInstances=1), and a second start hands its arguments here before it ends, so the
+     * running app can open the file it was given. Linux only for now. Default: nothing.
+     */
+    onSecondInstance: (args: string[]) => void;
   };
 }
 

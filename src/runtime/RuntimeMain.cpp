@@ -19,10 +19,15 @@ int RunVelmoraApplication(const std::string& ExePath)
   // One instance per app ID, except the two-argument start a running instance makes for a new
   // window. Every instance holds the name until it ends, second windows included.
   bool ownedByAnother = false;
-  if (!TProjectSettings::ReadBool(*ProjectINI, AppKeys::AllowInstances)) {
+  const bool singleInstance = !TProjectSettings::ReadBool(*ProjectINI, AppKeys::AllowInstances);
+  if (singleInstance) {
     ownedByAnother = TSysUtils::CreateNamedMutex(AppID) == TNamedMutexResult::AlreadyExists;
-    if (ownedByAnother && !IsSecondWindowStart())
+    if (ownedByAnother && !IsSecondWindowStart()) {
+      // The running instance hears this start's arguments (ryx.events.onSecondInstance), so it
+      // can open the file it was given; this start ends either way.
+      TSysUtils::SendInstanceArgs(AppID, CommandLineArgs());
       return 0;
+    }
   }
 
   // Before any window exists: the windows are made with the app's class.
@@ -51,6 +56,19 @@ int RunVelmoraApplication(const std::string& ExePath)
       platform->PostToMainThread([watch, window] {
         if (watch->WindowAlive)
           window->Close();
+      });
+    });
+  }
+  if (singleInstance && !ownedByAnother) {
+    TBrowserExternalModule* module = &mainForm.BrowserExternalModule();
+    TNativePlatform* platform = &Native();
+    TSysUtils::ListenForInstanceArgs(AppID, [watch, module, platform](std::vector<std::string> Args) {
+      const std::lock_guard<std::mutex> guard(watch->Lock);
+      if (!watch->WindowAlive)
+        return;
+      platform->PostToMainThread([watch, module, args = std::move(Args)] {
+        if (watch->WindowAlive)
+          module->SecondInstanceStarted(args);
       });
     });
   }

@@ -56,6 +56,9 @@ public:
   void SetMainForm(TNativeForm* Value) { FMainForm = Value; }
   TMemIniFile* ProjectINI() const { return FProjectINI; }
   void SetProjectINI(TMemIniFile* Value) { FProjectINI = Value; }
+  // A later start of the app handed over its arguments: the page shown hears them through
+  // ryx.events.onSecondInstance when it is an app page (a page from elsewhere never learns them).
+  void SecondInstanceStarted(const std::vector<std::string>& Args);
   // The process's command-line arguments (the program's path left out), for app.getArgs.
   void SetCommandLineArgs(std::vector<std::string> Args) { FCommandLineArgs = std::move(Args); }
   bool InFullscreen() const { return FInFullscreen; }

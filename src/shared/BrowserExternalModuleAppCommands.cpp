@@ -2,6 +2,7 @@
 // state, title, bounds.
 #include "BridgeArguments.h"
 #include "BrowserExternalModule.h"
+#include "BrowserForm.h"
 #include "IniFile.h"
 #include "ProjectSettings.h"
 #include "StrUtils.h"
@@ -110,12 +111,27 @@ void TBrowserExternalModule::WindowSetBounds(const std::string& Uuid, const TCom
   SendSuccess(Uuid, "true");
 }
 
-void TBrowserExternalModule::AppGetArgs(const std::string& Uuid, const TCommandData&)
+namespace {
+// A JSON array of strings.
+std::string JsonStringArray(const std::vector<std::string>& Items)
 {
   std::string list = "[";
-  for (const std::string& argument : FCommandLineArgs)
-    list += (list.size() > 1 ? ", " : "") + TStrUtils::StringToJsonString(argument);
-  SendSuccess(Uuid, list + "]");
+  for (const std::string& item : Items)
+    list += (list.size() > 1 ? ", " : "") + TStrUtils::StringToJsonString(item);
+  return list + "]";
+}
+} // namespace
+
+void TBrowserExternalModule::AppGetArgs(const std::string& Uuid, const TCommandData&)
+{
+  SendSuccess(Uuid, JsonStringArray(FCommandLineArgs));
+}
+
+void TBrowserExternalModule::SecondInstanceStarted(const std::vector<std::string>& Args)
+{
+  if (FBrowserForm == nullptr || !FBrowserForm->ShowsAppDocument())
+    return;
+  FBrowserForm->EdgeBrowser().ExecuteScript("ryx.events.onSecondInstance(" + JsonStringArray(Args) + ");");
 }
 
 void TBrowserExternalModule::WindowSetState(const std::string& Uuid, const TCommandData& Data)

@@ -44,6 +44,9 @@ inline constexpr std::uint64_t kMaxReadFileBytes = 64 * kMiB;
 // The most entries folders.list answers with.
 inline constexpr std::size_t kMaxFolderListEntries = 100000;
 
+// What a later start may hand to the running instance: its arguments, joined.
+inline constexpr std::size_t kMaxInstanceArgsBytes = 1 * kMiB;
+
 // What shell.command keeps of a command's output. Past this the command is ended and the call
 // gets an error reply.
 inline constexpr std::size_t kMaxCommandOutputBytes = 32 * kMiB;

@@ -122,6 +122,14 @@ public:
   // Calls OnEnded once, on a thread of its own, when the owner of the named object Name (the
   // process whose CreateNamedMutex gave Created) has ended; at once when it has ended already.
   static void WatchNamedMutexOwner(const std::string& Name, std::function<void()> OnEnded);
+  // The running instance's end of the hand-over of a later start's arguments: Received is called,
+  // on a thread of its own, with the arguments each later start of this user sends under Name.
+  // False when the channel could not be made.
+  static bool ListenForInstanceArgs(const std::string& Name,
+                                    std::function<void(std::vector<std::string> Args)> Received);
+  // A later start's end: hands Args to the instance listening under Name. False when none took
+  // them within a few seconds.
+  static bool SendInstanceArgs(const std::string& Name, const std::vector<std::string>& Args);
 
   // ---------------------------------------------------------------- browser engine
 

@@ -440,6 +440,15 @@ void TSysUtils::StopProcess(TChildProcess& Child)
   WaitProcess(Child, -1);
 }
 
+// The hand-over of a later start's arguments is not built on Windows yet: a later start ends as
+// it always did, and its arguments do not reach the running instance.
+bool TSysUtils::ListenForInstanceArgs(const std::string&, std::function<void(std::vector<std::string>)>)
+{
+  return false;
+}
+
+bool TSysUtils::SendInstanceArgs(const std::string&, const std::vector<std::string>&) { return false; }
+
 bool TSysUtils::RestartApplication()
 {
   const std::wstring exe = Utf8ToWide(GetExeFilePath());

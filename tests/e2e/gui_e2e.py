@@ -8,6 +8,7 @@ velmora-pack, starts the packaged executable, drives it from outside with the X 
 
 Usage: gui_e2e.py VELMORA_PACK VELMORA_RUNTIME [CASE...]
 """
+import base64
 import http.server
 import json
 import os
@@ -894,6 +895,73 @@ def files_folders_and_base64_from_a_page():
         check(not os.path.exists(os.path.join(bindir, "out")), "deleteDir left the folder")
     finally:
         p.kill()
+
+
+@case
+def files_read_back_and_folders_listed_from_a_page():
+    # A text written by a page reads back as written (the mark dropped, CR LF kept, non-ASCII
+    # intact) and byte for byte as base64; a folder lists folders first, then files; arguments
+    # and bounds reach the page; a group the settings leave out answers "Command not allowed".
+    app = App({"DynamicAppTitle": 1, "Commands": "files, folders ,window"}, {"index.html": page("", """
+        runSteps({
+          write: () => ryx.files.writeTextFile({filePath: 'data/é.txt', contents: 'Grüße €\\nzwei'}),
+          read: () => ryx.files.readTextFile({filePath: 'data/é.txt'}),
+          bytes: () => ryx.files.readBase64({filePath: 'data/é.txt'}),
+          mkdir: () => ryx.files.writeTextFile({filePath: 'data/sub/x.txt', contents: ''}),
+          list: () => ryx.folders.list({dirPath: 'data'}).then(l => l.map(e => e.name + (e.isDir ? '/' : '') + e.size)),
+          notText: () => ryx.files.readTextFile({filePath: 'data/raw.bin'}).catch(e => 'rejected ' + e),
+          args: () => ryx.app.getArgs(),
+          setBounds: () => ryx.window.setBounds({width: 700, height: 500}),
+          bounds: () => new Promise(r => setTimeout(r, 500)).then(() => ryx.window.getBounds()),
+          refused: () => ryx.shell.command({command: 'touch refused'}).catch(e => 'rejected ' + e),
+          hello: () => ryx.hello(),
+        });"""), "img/x.txt": "x"})
+    os.makedirs(os.path.join(app.dir, "bin", "data"))
+    with open(os.path.join(app.dir, "bin", "data", "raw.bin"), "wb") as f:
+        f.write(b"\xff\xfe not text \x80")
+    p = app.start()
+    try:
+        r = p.results(p.window())
+        check(r["write"] is True and r["read"] == "Grüße €\r\nzwei\r\n", r)
+        written = open(os.path.join(app.dir, "bin", "data", "é.txt"), "rb").read()
+        check(base64.b64decode(r["bytes"]) == written and written.startswith(b"\xef\xbb\xbf"), r["bytes"])
+        check(r["list"] == ["sub/0", "raw.bin%d" % len(b"\xff\xfe not text \x80"), "é.txt%d" % len(written)], r["list"])
+        check(str(r["notText"]).startswith("rejected The file is not UTF-8 text"), r["notText"])
+        check(r["args"] == [], r["args"])
+        check(r["bounds"]["width"] == 700 and r["bounds"]["height"] == 500 and r["bounds"]["state"] == "normal",
+              r["bounds"])
+        check(r["refused"] == "rejected Command not allowed" and r["hello"] == "2021.43", r)
+        check(not os.path.exists(os.path.join(app.dir, "bin", "refused")), "a refused command ran")
+    finally:
+        p.kill()
+
+    # A second app, started with arguments, hears them (the settings allow every group).
+    app = App({"DynamicAppTitle": 1}, {"index.html": page("", "runSteps({args: () => ryx.app.getArgs()});")})
+    p = app.start("--open", "/tmp/a file.txt")
+    try:
+        r = p.results(p.window())
+        check(r["args"] == ["--open", "/tmp/a file.txt"], r["args"])
+    finally:
+        p.kill()
+
+
+@case
+def a_second_start_hands_its_arguments_to_the_running_app():
+    # The app runs once: a second start hands its arguments to the page of the running one
+    # (ryx.events.onSecondInstance) and ends with 0.
+    app = App({"DynamicAppTitle": 1}, {"index.html": page("<p>first</p>", """
+        ryx.events.onSecondInstance = function (args) { document.title = 'GOT:' + JSON.stringify(args); };
+        document.title = 'READY';""")})
+    first = app.start()
+    try:
+        wid = first.window()
+        first.wait_title(wid, r"^READY$")
+        second = app.start("/tmp/some file.txt", "--flag=é")
+        check(second.wait_exit(15) == 0, "the second start did not end with 0: " + second.output())
+        title = first.wait_title(wid, r"^GOT:")
+        check(json.loads(title[4:]) == ["/tmp/some file.txt", "--flag=é"], title)
+    finally:
+        first.kill()
 
 
 @case

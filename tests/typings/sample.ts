@@ -68,6 +68,7 @@ async function everyCommand(): Promise<void> {
     if (confirm('Quit?')) void ryx.app.close();
   };
   ryx.events.onMainMenuItemClick = (itemId: number) => console.log(itemId);
+  ryx.events.onSecondInstance = (given: string[]) => console.log(given.join(' '));
 
   const raw: unknown = await ryx.call(10001, {});
 

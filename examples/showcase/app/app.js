@@ -44,6 +44,14 @@
     'fullscreen': function () { ryx.app.enterFullscreen(); log('app.enterFullscreen sent'); },
     'exit-fullscreen': function () { ryx.app.exitFullscreen(); log('app.exitFullscreen sent'); },
     'in-fullscreen': function () { return show('app.inFullscreen', ryx.app.inFullscreen()); },
+    'get-bounds': function () { return show('window.getBounds', ryx.window.getBounds()); },
+    'set-bounds': function () {
+      return show('window.setBounds', ryx.window.setBounds({ left: 60, top: 40, width: 960, height: 680 }));
+    },
+    'get-args': function () { return show('app.getArgs', ryx.app.getArgs()); },
+    'read-text': function () { return show('files.readTextFile', ryx.files.readTextFile({ filePath: value('path') })); },
+    'read-base64': function () { return show('files.readBase64', ryx.files.readBase64({ filePath: value('path') })); },
+    'list-folder': function () { return show('folders.list', ryx.folders.list({ dirPath: folderOf(value('path')) })); },
     'write-text': function () {
       return show('files.writeTextFile', ryx.files.writeTextFile({ filePath: value('path'), contents: value('contents') }));
     },
@@ -197,6 +205,21 @@
     ['Window order', function () { return ryx.window.getStyle(); }],
     ['Window state', function () { return ryx.window.getState(); }],
     ['Full screen', function () { return ryx.app.inFullscreen(); }],
+    ['Window bounds', function () {
+      return ryx.window.getBounds().then(function (b) { return b.width + ' × ' + b.height + ', ' + b.state; });
+    }],
+    ['Command-line arguments', function () { return ryx.app.getArgs().then(function (a) { return a.length; }); }],
+    ['A text file read back', function () {
+      var file = 'showcase-data/read-back.txt';
+      return ryx.files.writeTextFile({ filePath: file, contents: 'Grüße €\nzwei' }).then(function () {
+        return ryx.files.readTextFile({ filePath: file });
+      }).then(function (text) {
+        if (text !== 'Grüße €\r\nzwei\r\n') throw new Error('read back ' + JSON.stringify(text));
+        return ryx.folders.list({ dirPath: 'showcase-data' });
+      }).then(function (entries) {
+        return entries.length + ' entries in showcase-data';
+      });
+    }],
     ['Page served from', function () { return Promise.resolve(location.href); }],
     ['Program folder', function () { return ryx.folders.getAppExecutableDir(); }],
     ['Temp folder', function () { return ryx.folders.getTempDir(); }],
