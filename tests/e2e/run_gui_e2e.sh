@@ -2,7 +2,8 @@
 # Runs the GUI end-to-end tests in an X server of their own (Xvfb) with the openbox window
 # manager and a private session bus, so nothing waits for a desktop that is not there.
 # Usage: run_gui_e2e.sh VELMORA_PACK VELMORA_RUNTIME [CASE...]
-# E2E_SCRIPT names the test script in this folder (default gui_e2e.py).
+# E2E_SCRIPT names the test script, relative to this folder (default gui_e2e.py); a .js script
+# runs with Node.js, any other with Python.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$(cd "$here/../../scripts" && pwd)
@@ -11,7 +12,8 @@ trap 'rm -f "$inner"' EXIT
 cat >"$inner" <<INNER
 source "$scripts/x11-session.sh"
 start_window_manager || exit 1
-python3 "$here/${E2E_SCRIPT:-gui_e2e.py}" "\$@"
+script="$here/${E2E_SCRIPT:-gui_e2e.py}"
+if [[ \$script == *.js ]]; then node "\$script" "\$@"; else python3 "\$script" "\$@"; fi
 code=\$?
 kill \$WINDOW_MANAGER_PID 2>/dev/null || true
 exit \$code

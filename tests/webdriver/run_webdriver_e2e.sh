@@ -4,7 +4,6 @@
 # Usage: run_webdriver_e2e.sh VELMORA_PACK VELMORA_RUNTIME SHOWCASE_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-scripts=$(cd "$here/../../scripts" && pwd)
 if ! command -v WebKitWebDriver >/dev/null; then
   echo "WebKitWebDriver (Debian's webkit2gtk-driver) is not installed: run scripts/install-deps.sh" >&2
   exit 1
@@ -13,14 +12,4 @@ if [ ! -d "$here/node_modules/selenium-webdriver" ]; then
   echo "selenium-webdriver is not installed in tests/webdriver: run scripts/install-deps.sh" >&2
   exit 1
 fi
-inner=$(mktemp)
-trap 'rm -f "$inner"' EXIT
-cat >"$inner" <<INNER
-source "$scripts/x11-session.sh"
-start_window_manager || exit 1
-node "$here/webdriver_e2e.js" "\$@"
-code=\$?
-kill \$WINDOW_MANAGER_PID 2>/dev/null || true
-exit \$code
-INNER
-exec xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" dbus-run-session -- bash "$inner" "$@"
+E2E_SCRIPT=../webdriver/webdriver_e2e.js exec bash "$here/../e2e/run_gui_e2e.sh" "$@"

@@ -3,6 +3,7 @@
 #include "DesktopPackage.h"
 
 #include "IniFile.h"
+#include "PackFiles.h"
 #include "Packer.h"
 #include "ProjectSettings.h"
 #include "SysUtils.h"
@@ -13,8 +14,6 @@
 
 #include <array>
 #include <filesystem>
-#include <fstream>
-#include <random>
 
 namespace velmora::pack {
 namespace fs = std::filesystem;
@@ -22,25 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::array<int, 7> kIconSizes = {16, 24, 32, 48, 64, 128, 256};
-
-std::string ReadAll(const fs::path& File)
-{
-  std::ifstream in(File, std::ios::binary);
-  if (!in)
-    throw TPackError("Cannot read " + Utf8FromPath(File));
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const fs::path& File, std::string_view Text)
-{
-  std::error_code error;
-  fs::create_directories(File.parent_path(), error);
-  std::ofstream out(File, std::ios::binary);
-  out.write(Text.data(), static_cast<std::streamsize>(Text.size()));
-  out.close();
-  if (!out)
-    throw TPackError("Cannot write " + Utf8FromPath(File));
-}
 
 // Runs a program with its arguments and fails with its name when it does not end with 0.
 void RunTool(const std::vector<std::string>& Args)
@@ -126,35 +106,6 @@ std::string DesktopValue(const std::string& Text)
   return value;
 }
 
-// A folder of our own under the temporary folder, gone with the object.
-class TStaging {
-public:
-  TStaging()
-  {
-    std::random_device random;
-    const fs::path base = PathFromUtf8(TSysUtils::GetTempDirPath());
-    for (int attempt = 0; attempt < 16 && FPath.empty(); ++attempt) {
-      const fs::path candidate = base / ("velmora-deb-" + std::to_string(random()));
-      std::error_code error;
-      if (fs::create_directory(candidate, error))
-        FPath = candidate;
-    }
-    if (FPath.empty())
-      throw TPackError("Cannot make a folder under " + TSysUtils::GetTempDirPath());
-  }
-  ~TStaging()
-  {
-    std::error_code error;
-    fs::remove_all(FPath, error);
-  }
-  TStaging(const TStaging&) = delete;
-  TStaging& operator=(const TStaging&) = delete;
-  const fs::path& Path() const { return FPath; }
-
-private:
-  fs::path FPath;
-};
-
 } // namespace
 
 std::string DebianPackageName(const std::string& AppId)
@@ -195,7 +146,7 @@ TDesktopPackageReport WriteDesktopPackages(const std::string& PackagedPath, cons
                                            const TDesktopPackageOptions& Options)
 {
   TMemIniFile ini;
-  ini.SetText(DecodeSettingsText(ReadAll(PathFromUtf8(SettingsPath))));
+  ini.SetText(DecodeSettingsText(ReadWholeFile(SettingsPath, "Settings file")));
   const std::string id = TProjectSettings::ReadString(ini, AppKeys::ID);
   const std::string name = TProjectSettings::ReadString(ini, AppKeys::Name);
   TDesktopPackageReport report;
@@ -206,9 +157,10 @@ TDesktopPackageReport WriteDesktopPackages(const std::string& PackagedPath, cons
   tar.replace_extension(".tar.gz");
   report.TarPath = Utf8FromPath(tar);
 
-  const std::string program = ReadAll(PathFromUtf8(PackagedPath));
+  const std::string program = ReadWholeFile(PackagedPath, "Packaged app");
   const std::string architecture = DebianArchitecture(program);
-  const std::string icon = Options.IconPath.empty() ? Options.DefaultIcon : ReadAll(PathFromUtf8(Options.IconPath));
+  const std::string icon =
+    Options.IconPath.empty() ? Options.DefaultIcon : ReadWholeFile(Options.IconPath, "Icon file");
   std::string version = Options.Version.empty() ? std::string("1.0.0") : Options.Version;
   if (version.empty() || !std::isdigit(static_cast<unsigned char>(version[0])) ||
       version.find_first_not_of("0123456789.+-~abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ") !=
@@ -216,10 +168,10 @@ TDesktopPackageReport WriteDesktopPackages(const std::string& PackagedPath, cons
     throw TPackError("The package version \"" + version + "\" is not a Debian version (digits first, no blanks)");
 
   // The tree both packages hold.
-  TStaging staging;
+  const TTemporaryPath staging = MakeTemporaryFolder("velmora-deb-");
   const fs::path root = staging.Path() / "root";
   const fs::path programFile = root / "opt" / report.PackageName / report.PackageName;
-  WriteAll(programFile, program);
+  WriteWholeFile(programFile, program);
   std::error_code error;
   fs::permissions(programFile,
                   fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
@@ -230,8 +182,8 @@ TDesktopPackageReport WriteDesktopPackages(const std::string& PackagedPath, cons
                      root / "usr" / "bin" / report.PackageName, error);
   if (error)
     throw TPackError("Cannot make the command link: " + error.message());
-  WriteAll(root / "usr" / "share" / "applications" / (report.DesktopId + ".desktop"),
-           DesktopFileText(name, "/opt/" + report.PackageName + "/" + report.PackageName, report.DesktopId));
+  WriteWholeFile(root / "usr" / "share" / "applications" / (report.DesktopId + ".desktop"),
+                 DesktopFileText(name, "/opt/" + report.PackageName + "/" + report.PackageName, report.DesktopId));
   WriteIcons(icon, root / "usr" / "share" / "icons" / "hicolor", report.DesktopId);
 
   // The plain archive first (the control folder is not part of it).
@@ -239,15 +191,16 @@ TDesktopPackageReport WriteDesktopPackages(const std::string& PackagedPath, cons
            "usr"});
 
   const uint64_t installedKiB = (program.size() + 1023) / 1024 + 64;
-  WriteAll(root / "DEBIAN" / "control", "Package: " + report.PackageName + "\nVersion: " + version +
-                                          "\nArchitecture: " + architecture + "\nMaintainer: " + DesktopValue(name) +
-                                          " <nobody@localhost>\n"
-                                          "Installed-Size: " +
-                                          std::to_string(installedKiB) +
-                                          "\nDepends: libwebkit2gtk-4.1-0, libgtk-3-0\n"
-                                          "Section: misc\nPriority: optional\n"
-                                          "Description: " +
-                                          DesktopValue(name) + "\n A desktop app packaged with Velmora.\n");
+  WriteWholeFile(root / "DEBIAN" / "control", "Package: " + report.PackageName + "\nVersion: " + version +
+                                                "\nArchitecture: " + architecture +
+                                                "\nMaintainer: " + DesktopValue(name) +
+                                                " <nobody@localhost>\n"
+                                                "Installed-Size: " +
+                                                std::to_string(installedKiB) +
+                                                "\nDepends: libwebkit2gtk-4.1-0, libgtk-3-0\n"
+                                                "Section: misc\nPriority: optional\n"
+                                                "Description: " +
+                                                DesktopValue(name) + "\n A desktop app packaged with Velmora.\n");
   fs::permissions(root / "DEBIAN",
                   fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
                     fs::perms::others_exec,

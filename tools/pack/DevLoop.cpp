@@ -1,11 +1,11 @@
 // velmora-pack run: the author's loop of packing, running, editing and running again.
 #include "DevLoop.h"
 
+#include "PackFiles.h"
 #include "SysUtils.h"
 #include "TextCodec.h"
 
 #include <filesystem>
-#include <random>
 
 namespace velmora::pack {
 namespace fs = std::filesystem;
@@ -26,39 +26,9 @@ void AddStamp(std::string& Print, const fs::path& Path)
   Print += '\n';
 }
 
-// A folder of our own under the temporary folder, gone with the object.
-class TRunFolder {
-public:
-  TRunFolder()
-  {
-    std::random_device random;
-    const fs::path base = PathFromUtf8(TSysUtils::GetTempDirPath());
-    for (int attempt = 0; attempt < 16; ++attempt) {
-      fs::path candidate = base / ("velmora-run-" + std::to_string(random()));
-      std::error_code error;
-      if (fs::create_directory(candidate, error)) {
-        FPath = candidate;
-        return;
-      }
-    }
-    throw TPackError("Cannot make a folder under " + TSysUtils::GetTempDirPath());
-  }
-  ~TRunFolder()
-  {
-    std::error_code error;
-    fs::remove_all(FPath, error);
-  }
-  TRunFolder(const TRunFolder&) = delete;
-  TRunFolder& operator=(const TRunFolder&) = delete;
-  const fs::path& Path() const { return FPath; }
-
-private:
-  fs::path FPath;
-};
-
 // Packs into the run folder under a fresh name (a running executable is never overwritten) and
 // starts the result.
-TSysUtils::TChildProcess PackAndStart(const TRunOptions& Options, const TRunFolder& Folder, int Round,
+TSysUtils::TChildProcess PackAndStart(const TRunOptions& Options, const TTemporaryPath& Folder, int Round,
                                       std::string& Executable, const std::function<void(const std::string&)>& Say)
 {
   TPackOptions pack = Options.Pack;
@@ -102,7 +72,7 @@ std::string InputsFingerprint(const TPackOptions& Options)
 
 int RunApp(const TRunOptions& Options, const std::function<void(const std::string&)>& Say)
 {
-  TRunFolder folder;
+  const TTemporaryPath folder = MakeTemporaryFolder("velmora-run-");
   int round = 0;
   std::string executable;
   std::string print = InputsFingerprint(Options.Pack);

@@ -6,6 +6,7 @@
 #include "ExeZip.h"
 #include "FileMap.h"
 #include "IniFile.h"
+#include "PackFiles.h"
 #include "ProjectSettings.h"
 #include "TextCodec.h"
 #include "TextHelpers.h"
@@ -26,20 +27,6 @@ namespace velmora::pack {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadWholeFile(const std::string& path, const char* what)
-{
-  std::error_code error;
-  if (!fs::is_regular_file(PathFromUtf8(path), error))
-    throw TPackError(std::string(what) + " not found or not a file: " + path);
-  std::ifstream in(PathFromUtf8(path), std::ios::binary);
-  if (!in)
-    throw TPackError(std::string("Cannot read ") + what + ": " + path);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad())
-    throw TPackError(std::string("Cannot read ") + what + ": " + path);
-  return bytes;
-}
 
 void RequireReadableFile(const std::string& path, const char* what)
 {
@@ -170,23 +157,6 @@ private:
   [[noreturn]] void Fail(const std::string& what) { throw TPackError(what + ": " + zip_strerror(FArchive)); }
 
   zip_t* FArchive = nullptr;
-};
-
-// Removes a file when the packing does not complete.
-class TTemporaryFile {
-public:
-  explicit TTemporaryFile(fs::path path) : FPath(std::move(path)) {}
-  ~TTemporaryFile()
-  {
-    std::error_code ignored;
-    fs::remove(FPath, ignored);
-  }
-  TTemporaryFile(const TTemporaryFile&) = delete;
-  TTemporaryFile& operator=(const TTemporaryFile&) = delete;
-  const fs::path& Path() const { return FPath; }
-
-private:
-  fs::path FPath;
 };
 
 std::vector<TEntrySource> CollectAppFolder(const fs::path& appDir, const std::string& dirName,
@@ -395,8 +365,9 @@ TPackReport Pack(const TPackOptions& Options, const TPackProgress& Progress)
 
   // Work in temporary files beside the output, so a failure leaves no half-made executable.
   const std::string suffix = ".velmora-tmp";
-  TTemporaryFile zipFile(fs::path(output).concat(".zip" + suffix));
-  TTemporaryFile exeFile(fs::path(output).concat(suffix));
+  // Removed when the packing does not complete.
+  TTemporaryPath zipFile(fs::path(output).concat(".zip" + suffix));
+  TTemporaryPath exeFile(fs::path(output).concat(suffix));
   if (!fs::copy_file(runtime, exeFile.Path(), fs::copy_options::overwrite_existing, error))
     throw TPackError("Cannot copy the runtime to " + Utf8FromPath(exeFile.Path()) + ": " + error.message());
   // Branding rewrites the copy's image, so it comes before the archive is appended, which starts

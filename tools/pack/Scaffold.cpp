@@ -1,6 +1,7 @@
 // velmora-pack init: the settings with every key, a page that uses the bridge, and the typings.
 #include "Scaffold.h"
 
+#include "PackFiles.h"
 #include "Packer.h"
 #include "ProjectSettings.h"
 #include "TextCodec.h"
@@ -8,7 +9,6 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string_view>
 
@@ -126,17 +126,6 @@ constexpr const char* kJsConfig = R"({
 }
 )";
 
-void WriteText(const fs::path& File, std::string_view Text)
-{
-  std::error_code error;
-  fs::create_directories(File.parent_path(), error);
-  std::ofstream out(File, std::ios::binary);
-  out.write(Text.data(), static_cast<std::streamsize>(Text.size()));
-  out.close();
-  if (!out)
-    throw TPackError("Cannot write " + Utf8FromPath(File));
-}
-
 } // namespace
 
 std::string ScaffoldSettings(const std::string& Id, const std::string& Name, const std::string& DirName)
@@ -190,7 +179,7 @@ std::vector<std::string> WriteScaffold(const std::string& Dir)
   };
   std::vector<std::string> written;
   for (const auto& [relative, text] : files) {
-    WriteText(root / PathFromUtf8(relative), text);
+    WriteWholeFile(root / PathFromUtf8(relative), text);
     written.push_back(relative);
   }
   return written;
