@@ -148,6 +148,8 @@ private:
   void Base64DecodeToFile(const std::string& Uuid, const TCommandData& Data);
   // Reads the required path argument Key ("Missing <Key>" when empty), resolves it and replies,
   // from the file queue, with the outcome of Test.
+  // The path argument Key, or nullopt after the error reply for an empty one or one with a NUL.
+  std::optional<std::string> ReadPathArgument(const std::string& Uuid, const TCommandData& Data, const char* Key);
   void ReplyForPath(const std::string& Uuid, const TCommandData& Data, const char* Key,
                     std::function<bool(const std::string& Path)> Test);
   // Reads the required "filePath", then, on the file queue, creates its folders and safely

@@ -209,17 +209,30 @@ void TBrowserExternalModule::DialogsSaveFile(const std::string& Uuid, const TCom
   });
 }
 
+std::optional<std::string> TBrowserExternalModule::ReadPathArgument(const std::string& Uuid, const TCommandData& Data,
+                                                                    const char* Key)
+{
+  std::string path = Data.ReadText(Key);
+  if (path.empty()) {
+    SendError(Uuid, std::string("\"Missing ") + Key + "\"");
+    return std::nullopt;
+  }
+  // A NUL would end the path early at the system's call and name another file.
+  if (path.find('\0') != std::string::npos) {
+    SendError(Uuid, kNulInPathError);
+    return std::nullopt;
+  }
+  return path;
+}
+
 void TBrowserExternalModule::ReplyForPath(const std::string& Uuid, const TCommandData& Data, const char* Key,
                                           std::function<bool(const std::string& Path)> Test)
 {
-  const std::string path = Data.ReadText(Key);
-  if (path.empty())
-    return SendError(Uuid, std::string("\"Missing ") + Key + "\"");
-  // A NUL would end the path early at the system's call and name another file.
-  if (path.find('\0') != std::string::npos)
-    return SendError(Uuid, kNulInPathError);
+  const auto path = ReadPathArgument(Uuid, Data, Key);
+  if (!path)
+    return;
   ReplyLater(Uuid, TWorkPlace::FileQueue,
-             [file = ResolvePath(path), test = std::move(Test)]() -> std::optional<TReply> {
+             [file = ResolvePath(*path), test = std::move(Test)]() -> std::optional<TReply> {
                return TReply{test(file) ? "true" : "false"};
              });
 }
@@ -242,11 +255,9 @@ void TBrowserExternalModule::FilesDeleteFile(const std::string& Uuid, const TCom
 void TBrowserExternalModule::ReplyForWrittenFile(const std::string& Uuid, const TCommandData& Data,
                                                  TFileProducer Produce)
 {
-  const std::string path = Data.ReadText("filePath");
-  if (path.empty())
-    return SendError(Uuid, "\"Missing filePath\"");
-  if (path.find('\0') != std::string::npos)
-    return SendError(Uuid, kNulInPathError);
+  const auto path = ReadPathArgument(Uuid, Data, "filePath");
+  if (!path)
+    return;
   // From here on every failure, a "contents" of the wrong type included, is an error reply.
   std::string contents;
   try {
@@ -255,7 +266,7 @@ void TBrowserExternalModule::ReplyForWrittenFile(const std::string& Uuid, const 
     return SendError(Uuid, TStrUtils::StringToJsonString(failure.what()));
   }
   ReplyLater(Uuid, TWorkPlace::FileQueue,
-             [file = ResolvePath(path), contents = std::move(contents),
+             [file = ResolvePath(*path), contents = std::move(contents),
               produce = std::move(Produce)]() -> std::optional<TReply> {
                CreateParentFolders(file);
                try {
@@ -352,13 +363,11 @@ void TBrowserExternalModule::FoldersGetAppDataDir(const std::string& Uuid, const
 void TBrowserExternalModule::ReplyForReadFile(const std::string& Uuid, const TCommandData& Data,
                                               std::function<TResult<std::string>(std::string Bytes)> Encode)
 {
-  const std::string path = Data.ReadText("filePath");
-  if (path.empty())
-    return SendError(Uuid, "\"Missing filePath\"");
-  if (path.find('\0') != std::string::npos)
-    return SendError(Uuid, kNulInPathError);
+  const auto path = ReadPathArgument(Uuid, Data, "filePath");
+  if (!path)
+    return;
   ReplyLater(Uuid, TWorkPlace::FileQueue,
-             [file = ResolvePath(path), encode = std::move(Encode)]() -> std::optional<TReply> {
+             [file = ResolvePath(*path), encode = std::move(Encode)]() -> std::optional<TReply> {
                TResult<std::string> bytes = ReadFileForPage(file);
                if (bytes)
                  bytes = encode(std::move(bytes.Value()));
@@ -380,12 +389,10 @@ void TBrowserExternalModule::FilesReadBase64(const std::string& Uuid, const TCom
 
 void TBrowserExternalModule::FoldersList(const std::string& Uuid, const TCommandData& Data)
 {
-  const std::string path = Data.ReadText("dirPath");
-  if (path.empty())
-    return SendError(Uuid, "\"Missing dirPath\"");
-  if (path.find('\0') != std::string::npos)
-    return SendError(Uuid, kNulInPathError);
-  ReplyLater(Uuid, TWorkPlace::FileQueue, [dir = ResolvePath(path)]() -> std::optional<TReply> {
+  const auto path = ReadPathArgument(Uuid, Data, "dirPath");
+  if (!path)
+    return;
+  ReplyLater(Uuid, TWorkPlace::FileQueue, [dir = ResolvePath(*path)]() -> std::optional<TReply> {
     TResult<std::string> listing = ListFolder(dir);
     if (!listing)
       return TReply{TStrUtils::StringToJsonString(listing.Error()), false};

@@ -22,12 +22,10 @@ void TBrowserExternalModule::ShellExecute(const std::string& Uuid, const TComman
 
 void TBrowserExternalModule::ShellExplore(const std::string& Uuid, const TCommandData& Data)
 {
-  const std::string path = Data.ReadText("filePath");
-  if (path.empty())
-    return SendError(Uuid, "\"Missing filePath\"");
-  if (path.find('\0') != std::string::npos)
-    return SendError(Uuid, kNulInPathError);
-  if (TSysUtils::ShellExplore(path))
+  const auto path = ReadPathArgument(Uuid, Data, "filePath");
+  if (!path)
+    return;
+  if (TSysUtils::ShellExplore(*path))
     return SendSuccess(Uuid, "true");
   SendError(Uuid, TStrUtils::StringToJsonString(TSysUtils::GetLastErrorMessage()));
 }

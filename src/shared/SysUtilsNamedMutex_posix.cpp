@@ -44,16 +44,19 @@ std::string EncodeFileNamePart(std::string_view name)
   return encoded;
 }
 
-// Where the lock files of a named object live, without their extension. The user's runtime folder
-// is private to the user and emptied at logout; the temporary folder is shared, so the user id goes
-// into the name there as well.
-std::string NamedMutexBase(const std::string& Name)
+// Where the files of the single-instance name live, and how their names start. The user's runtime
+// folder is private to the user and emptied at logout; the temporary folder is shared, so the user
+// id goes into the name there as well.
+std::string InstanceFilesPrefix()
 {
   std::string folder = EnvValue("XDG_RUNTIME_DIR");
   if (folder.empty() || folder.front() != '/')
     folder = TSysUtils::GetTempDirPath();
-  return WithSeparator(folder) + "velmora-" + std::to_string(getuid()) + "-" + EncodeFileNamePart(Name);
+  return WithSeparator(folder) + "velmora-" + std::to_string(getuid()) + "-";
 }
+
+// Where the lock files of a named object live, without their extension.
+std::string NamedMutexBase(const std::string& Name) { return InstanceFilesPrefix() + EncodeFileNamePart(Name); }
 
 // O_NOFOLLOW: in a shared folder another user could have planted a link by that name.
 int OpenLockFile(const std::string& path)
@@ -74,10 +77,7 @@ std::string InstanceSocketPath(const std::string& Name)
   std::string text;
   for (int shift = 60; shift >= 0; shift -= 4)
     text += kHex[(hash >> shift) & 0xFU];
-  std::string folder = EnvValue("XDG_RUNTIME_DIR");
-  if (folder.empty() || folder.front() != '/')
-    folder = TSysUtils::GetTempDirPath();
-  return WithSeparator(folder) + "velmora-" + std::to_string(getuid()) + "-" + text + ".sock";
+  return InstanceFilesPrefix() + text + ".sock";
 }
 
 bool SocketAddressOf(const std::string& Path, sockaddr_un& Address)

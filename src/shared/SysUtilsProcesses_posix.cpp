@@ -18,9 +18,9 @@
 #include <cerrno>
 #include <chrono>
 #include <fstream>
-#include <thread>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -139,8 +139,18 @@ bool SpawnProcess(std::vector<std::string> args, const TSpawnOptions& options, p
   return true;
 }
 
-// Waits for a child to end and gives its exit status; a child killed by a signal gives 128 + the
-// signal's number, as shells report it.
+// The exit code of an ended child's status; a child killed by a signal gives 128 + the signal's
+// number, as shells report it.
+uint32_t ExitCodeOf(int status)
+{
+  if (WIFEXITED(status))
+    return static_cast<uint32_t>(WEXITSTATUS(status));
+  if (WIFSIGNALED(status))
+    return 128U + static_cast<uint32_t>(WTERMSIG(status));
+  return 0;
+}
+
+// Waits for a child to end and gives its exit code (ExitCodeOf).
 uint32_t WaitForExitCode(pid_t pid)
 {
   int status = 0;
@@ -150,11 +160,7 @@ uint32_t WaitForExitCode(pid_t pid)
       return 0;
     }
   }
-  if (WIFEXITED(status))
-    return static_cast<uint32_t>(WEXITSTATUS(status));
-  if (WIFSIGNALED(status))
-    return 128U + static_cast<uint32_t>(WTERMSIG(status));
-  return 0;
+  return ExitCodeOf(status);
 }
 
 // Whether a file is a program: executable for us and an ELF binary or a "#!" script. A document can
@@ -443,9 +449,7 @@ std::optional<uint32_t> TSysUtils::WaitProcess(TChildProcess& Child, int Timeout
     const pid_t ended = waitpid(pid, &status, WNOHANG);
     if (ended == pid) {
       Child.Id = 0;
-      if (WIFEXITED(status))
-        return static_cast<uint32_t>(WEXITSTATUS(status));
-      return WIFSIGNALED(status) ? 128U + static_cast<uint32_t>(WTERMSIG(status)) : 0U;
+      return ExitCodeOf(status);
     }
     if (ended < 0 && errno != EINTR) {
       Child.Id = 0;

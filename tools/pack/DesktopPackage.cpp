@@ -14,6 +14,7 @@
 
 #include <array>
 #include <filesystem>
+#include <fstream>
 
 namespace velmora::pack {
 namespace fs = std::filesystem;
@@ -32,7 +33,7 @@ void RunTool(const std::vector<std::string>& Args)
     throw TPackError(Args.front() + " failed with exit code " + std::to_string(code.value_or(1)));
 }
 
-// The Debian architecture of an ELF executable, from its machine field.
+// The Debian architecture of an ELF executable, from the machine field of its first bytes.
 std::string DebianArchitecture(const std::string& Bytes)
 {
   if (Bytes.size() < 20 || Bytes.compare(0, 4,
@@ -157,8 +158,14 @@ TDesktopPackageReport WriteDesktopPackages(const std::string& PackagedPath, cons
   tar.replace_extension(".tar.gz");
   report.TarPath = Utf8FromPath(tar);
 
-  const std::string program = ReadWholeFile(PackagedPath, "Packaged app");
-  const std::string architecture = DebianArchitecture(program);
+  // Only the header is read: the program itself is copied, whatever its size.
+  std::string header(20, '\0');
+  {
+    std::ifstream in(PathFromUtf8(PackagedPath), std::ios::binary);
+    in.read(header.data(), static_cast<std::streamsize>(header.size()));
+    header.resize(static_cast<size_t>(in.gcount()));
+  }
+  const std::string architecture = DebianArchitecture(header);
   const std::string icon =
     Options.IconPath.empty() ? Options.DefaultIcon : ReadWholeFile(Options.IconPath, "Icon file");
   std::string version = Options.Version.empty() ? std::string("1.0.0") : Options.Version;
@@ -171,8 +178,10 @@ TDesktopPackageReport WriteDesktopPackages(const std::string& PackagedPath, cons
   const TTemporaryPath staging = MakeTemporaryFolder("velmora-deb-");
   const fs::path root = staging.Path() / "root";
   const fs::path programFile = root / "opt" / report.PackageName / report.PackageName;
-  WriteWholeFile(programFile, program);
   std::error_code error;
+  fs::create_directories(programFile.parent_path(), error);
+  if (!fs::copy_file(PathFromUtf8(PackagedPath), programFile, error))
+    throw TPackError("Cannot copy " + PackagedPath + ": " + error.message());
   fs::permissions(programFile,
                   fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
                     fs::perms::others_exec,
@@ -190,7 +199,7 @@ TDesktopPackageReport WriteDesktopPackages(const std::string& PackagedPath, cons
   RunTool({"tar", "--owner=0", "--group=0", "--numeric-owner", "-czf", report.TarPath, "-C", Utf8FromPath(root), "opt",
            "usr"});
 
-  const uint64_t installedKiB = (program.size() + 1023) / 1024 + 64;
+  const uint64_t installedKiB = (fs::file_size(programFile, error) + 1023) / 1024 + 64;
   WriteWholeFile(root / "DEBIAN" / "control", "Package: " + report.PackageName + "\nVersion: " + version +
                                                 "\nArchitecture: " + architecture +
                                                 "\nMaintainer: " + DesktopValue(name) +

@@ -27,29 +27,32 @@ void AddStamp(std::string& Print, const fs::path& Path)
 }
 
 // Packs into the run folder under a fresh name (a running executable is never overwritten) and
-// starts the result.
-TSysUtils::TChildProcess PackAndStart(const TRunOptions& Options, const TTemporaryPath& Folder, int Round,
-                                      std::string& Executable, const std::function<void(const std::string&)>& Say)
+// returns the packaged app's path.
+std::string PackRound(const TRunOptions& Options, const TTemporaryPath& Folder, int Round,
+                      const std::function<void(const std::string&)>& Say)
 {
   TPackOptions pack = Options.Pack;
-  const std::string name = fs::path(PathFromUtf8(Options.Pack.AppDir)).lexically_normal().filename().empty()
-                             ? std::string("app")
-                             : Utf8FromPath(fs::path(PathFromUtf8(Options.Pack.AppDir)).lexically_normal().filename());
+  const std::string folderName = Utf8FromPath(PathFromUtf8(Options.Pack.AppDir).lexically_normal().filename());
+  const std::string name = (folderName.empty() ? std::string("app") : folderName) + "-" + std::to_string(Round);
 #ifdef _WIN32
-  pack.OutputPath = Utf8FromPath(Folder.Path() / (name + "-" + std::to_string(Round) + ".exe"));
+  pack.OutputPath = Utf8FromPath(Folder.Path() / (name + ".exe"));
 #else
-  pack.OutputPath = Utf8FromPath(Folder.Path() / (name + "-" + std::to_string(Round)));
+  pack.OutputPath = Utf8FromPath(Folder.Path() / name);
 #endif
   const TPackReport report = Pack(pack);
   for (const std::string& warning : report.Warnings)
     Say("warning: " + warning);
   Say("Packed " + std::to_string(report.EntryCount) + " entries, " + std::to_string(report.OutputSize) + " bytes");
-  std::vector<std::string> args{pack.OutputPath};
-  args.insert(args.end(), Options.AppArgs.begin(), Options.AppArgs.end());
+  return pack.OutputPath;
+}
+
+TSysUtils::TChildProcess Start(const std::string& Executable, const std::vector<std::string>& AppArgs)
+{
+  std::vector<std::string> args{Executable};
+  args.insert(args.end(), AppArgs.begin(), AppArgs.end());
   TSysUtils::TChildProcess child;
   if (!TSysUtils::StartProcess(args, child))
-    throw TPackError("Cannot start " + pack.OutputPath + ": " + TSysUtils::GetLastErrorMessage());
-  Executable = pack.OutputPath;
+    throw TPackError("Cannot start " + Executable + ": " + TSysUtils::GetLastErrorMessage());
   return child;
 }
 
@@ -74,9 +77,9 @@ int RunApp(const TRunOptions& Options, const std::function<void(const std::strin
 {
   const TTemporaryPath folder = MakeTemporaryFolder("velmora-run-");
   int round = 0;
-  std::string executable;
   std::string print = InputsFingerprint(Options.Pack);
-  TSysUtils::TChildProcess child = PackAndStart(Options, folder, ++round, executable, Say);
+  std::string executable = PackRound(Options, folder, ++round, Say);
+  TSysUtils::TChildProcess child = Start(executable, Options.AppArgs);
   for (;;) {
     if (const auto code = TSysUtils::WaitProcess(child, Options.Watch ? Options.PollMs : -1))
       return static_cast<int>(*code);
@@ -85,9 +88,10 @@ int RunApp(const TRunOptions& Options, const std::function<void(const std::strin
       continue;
     print = now;
     Say("A change: packing again");
+    // Packed beside the running app first, so a mistake leaves that one as it is.
+    std::string next;
     try {
-      // Checked first, so a mistake leaves the running app as it is.
-      CheckPack(Options.Pack);
+      next = PackRound(Options, folder, ++round, Say);
     } catch (const TPackError& error) {
       Say(std::string("Not repacked: ") + error.what());
       continue;
@@ -95,7 +99,8 @@ int RunApp(const TRunOptions& Options, const std::function<void(const std::strin
     TSysUtils::StopProcess(child);
     std::error_code error;
     fs::remove(PathFromUtf8(executable), error);
-    child = PackAndStart(Options, folder, ++round, executable, Say);
+    executable = std::move(next);
+    child = Start(executable, Options.AppArgs);
   }
 }
 

@@ -225,6 +225,10 @@ int Run(std::vector<std::string> args)
     *target = args[++i];
   }
 
+#ifdef _WIN32
+  if (!debPath.empty())
+    return Usage("--deb is made by the Linux packer");
+#endif
   try {
     if (!command.empty()) {
       if (options.SettingsPath.empty() || options.AppDir.empty())
@@ -283,10 +287,8 @@ int Run(std::vector<std::string> args)
     std::printf("Packed %zu entries (%lld bytes of archive) into %s (%lld bytes)\n", report.EntryCount,
                 static_cast<long long>(report.ArchiveSize), options.OutputPath.c_str(),
                 static_cast<long long>(report.OutputSize));
+#ifndef _WIN32
     if (!debPath.empty()) {
-#ifdef _WIN32
-      return Usage("--deb is made on Linux");
-#else
       static constexpr unsigned char kVelmoraIcon[] = {
 #include "VelmoraIcon.inc"
       };
@@ -298,8 +300,8 @@ int Run(std::vector<std::string> args)
       const TDesktopPackageReport packages = WriteDesktopPackages(options.OutputPath, options.SettingsPath, desktop);
       std::printf("Wrote %s and %s (package %s, desktop file %s.desktop)\n", packages.DebPath.c_str(),
                   packages.TarPath.c_str(), packages.PackageName.c_str(), packages.DesktopId.c_str());
-#endif
     }
+#endif
     return 0;
   } catch (const TPackError& error) {
     std::fprintf(stderr, "velmora-pack: %s\n", error.what());
